@@ -1,0 +1,437 @@
+#include "launcher/launch_sequence.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "launcher/child_process.h"
+#include "launcher/runtime_lookup.h"
+#include "platform/fake_platform.h"
+#include "platform/win32_api.h"
+
+namespace launcher {
+namespace {
+
+using platform::FakePlatform;
+using Hive = FakePlatform::Hive;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr char16_t kKey17[] =
+    u"Software\\JavaSoft\\Java Runtime Environment\\1.7";
+
+bool ReadRegistry(const FakePlatform& fake) {
+  return std::any_of(fake.calls.begin(), fake.calls.end(),
+                     [](const std::string& call) {
+                       return call.rfind("RegOpenKeyExW", 0) == 0;
+                     });
+}
+
+TEST(IsAbsentErrorTest, OnlyTheNothingThereErrorsMeanAbsent) {
+  for (std::uint32_t error :
+       {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NOT_READY,
+        ERROR_BAD_NETPATH, ERROR_BAD_NET_NAME, ERROR_INVALID_NAME,
+        ERROR_BAD_PATHNAME}) {
+    EXPECT_TRUE(IsAbsentError(error)) << error;
+  }
+  for (std::uint32_t error :
+       {ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+        ERROR_INVALID_PARAMETER, ERROR_CANT_ACCESS_FILE, ERROR_DIRECTORY,
+        ERROR_NOT_ENOUGH_MEMORY}) {
+    EXPECT_FALSE(IsAbsentError(error)) << error;
+  }
+}
+
+TEST(FolderExistsTest, DecidesFromAttributesErrorsAndLinks) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> setup;
+    bool expected;
+  };
+  const std::u16string path = u"C:\\App\\Java";
+  const Case cases[] = {
+      {"folder", [&](FakePlatform& f) { f.AddFolder(path); }, true},
+      {"read-only hidden folder",
+       [&](FakePlatform& f) {
+         f.AddFolder(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+       },
+       true},
+      {"file", [&](FakePlatform& f) { f.AddFile(path); }, false},
+      {"nothing there", [](FakePlatform&) {}, false},
+      {"access denied counts as present",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_ACCESS_DENIED;
+       },
+       true},
+      {"sharing violation counts as present",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_SHARING_VIOLATION;
+       },
+       true},
+      {"drive not ready",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_NOT_READY;
+       },
+       false},
+      {"network path gone",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_BAD_NETPATH;
+       },
+       false},
+      {"network share gone",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_BAD_NET_NAME;
+       },
+       false},
+      {"bad path name",
+       [&](FakePlatform& f) {
+         f.Entry(path).attributes_error = ERROR_BAD_PATHNAME;
+       },
+       false},
+      {"junction whose target opens",
+       [&](FakePlatform& f) {
+         f.AddFolder(path, FILE_ATTRIBUTE_REPARSE_POINT);
+       },
+       true},
+      {"dangling junction",
+       [&](FakePlatform& f) {
+         f.AddFolder(path, FILE_ATTRIBUTE_REPARSE_POINT);
+         f.Entry(path).open_error = ERROR_FILE_NOT_FOUND;
+       },
+       false},
+      {"junction whose target denies access",
+       [&](FakePlatform& f) {
+         f.AddFolder(path, FILE_ATTRIBUTE_REPARSE_POINT);
+         f.Entry(path).open_error = ERROR_ACCESS_DENIED;
+       },
+       false},
+      {"file symlink whose target opens",
+       [&](FakePlatform& f) {
+         f.AddFile(path, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake;
+    c.setup(fake);
+    EXPECT_EQ(FolderExists(fake, "C:\\App\\Java"), c.expected) << c.name;
+    EXPECT_EQ(fake.open_files(), 0) << c.name;
+  }
+}
+
+TEST(FolderExistsTest, OnlyReparsePointsAreOpened) {
+  FakePlatform plain;
+  plain.AddFolder(u"C:\\App\\Java");
+  FolderExists(plain, "C:\\App\\Java");
+  EXPECT_EQ(std::count(plain.calls.begin(), plain.calls.end(),
+                       "CreateFileW c:\\app\\java"),
+            0);
+
+  FakePlatform link;
+  link.AddFolder(u"C:\\App\\Java", FILE_ATTRIBUTE_REPARSE_POINT);
+  FolderExists(link, "C:\\App\\Java");
+  EXPECT_THAT(link.calls, ::testing::Contains("CreateFileW c:\\app\\java"));
+  EXPECT_THAT(link.calls, ::testing::Contains("CloseHandle file"));
+}
+
+// A machine with the archive's folder at C:\App, and knobs per case.
+struct Machine {
+  void RegisterRuntime(const std::u16string& home) {
+    fake_.SetString(Hive::Wow32, kKey17, u"JavaHome", home);
+    fake_.AddFile(home + u"\\bin\\Javaw.exe");
+  }
+  void AddLocalRuntime(const std::u16string& directory) {
+    fake_.AddFolder(directory + u"\\Java");
+    fake_.AddFile(directory + u"\\Java\\bin\\Javaw.exe");
+  }
+  const std::string& StartedCommandLine() {
+    static const std::string none;
+    return fake_.started.empty() ? none : fake_.started.back().command_line;
+  }
+
+  FakePlatform fake_;
+};
+
+class RunLauncherTest : public ::testing::Test, public Machine {};
+
+TEST_F(RunLauncherTest, LocalRuntimeWinsAndTheRegistryIsNotRead) {
+  AddLocalRuntime(u"C:\\App");
+  RegisterRuntime(u"C:\\jre7");
+  fake_.child_exit_code = 0;
+  EXPECT_EQ(RunLauncher(fake_), 0u);
+  EXPECT_EQ(StartedCommandLine(),
+            "\"C:\\App\\Java\\bin\\Javaw.exe\" -jar -Xmx768m "
+            "\"C:\\App\\molk2014.jar\"");
+  EXPECT_EQ(fake_.started.back().current_directory, "C:\\App");
+  EXPECT_FALSE(ReadRegistry(fake_));
+  EXPECT_TRUE(fake_.boxes.empty());
+}
+
+TEST_F(RunLauncherTest, ChoosesTheRuntime) {
+  struct Case {
+    const char* name;
+    std::function<void(Machine&)> setup;
+    std::string program;  // as it stands quoted in the command line
+    bool registry_read;
+  };
+  const Case cases[] = {
+      {"a file named Java: registered runtime",
+       [](Machine& t) {
+         t.fake_.AddFile(u"C:\\App\\Java");
+         t.RegisterRuntime(u"C:\\Program Files\\Java\\jre7");
+       },
+       "C:\\Program Files\\Java\\jre7\\bin\\Javaw.exe", true},
+      {"unreadable Java folder counts as local",
+       [](Machine& t) {
+         t.fake_.Entry(u"C:\\App\\Java").attributes_error = ERROR_ACCESS_DENIED;
+         t.RegisterRuntime(u"C:\\jre7");
+       },
+       "C:\\App\\Java\\bin\\Javaw.exe", false},
+      {"Java folder without Javaw.exe: no second choice",
+       [](Machine& t) {
+         t.fake_.AddFolder(u"C:\\App\\Java");
+         t.RegisterRuntime(u"C:\\jre7");
+       },
+       "C:\\App\\Java\\bin\\Javaw.exe", false},
+      {"nothing anywhere: the bare suffix", [](Machine&) {}, "\\bin\\Javaw.exe",
+       true},
+      {"registered home ending in a backslash",
+       [](Machine& t) { t.RegisterRuntime(u"C:\\jre7\\"); },
+       "C:\\jre7\\\\bin\\Javaw.exe", true},
+      {"REG_EXPAND_SZ home passed on unexpanded",
+       [](Machine& t) {
+         t.fake_.SetString(Hive::Wow32, kKey17, u"JavaHome",
+                           u"%ProgramFiles%\\Java\\jre7", REG_EXPAND_SZ);
+       },
+       "%ProgramFiles%\\Java\\jre7\\bin\\Javaw.exe", true},
+      {"junction to the runtime",
+       [](Machine& t) {
+         t.fake_.AddFolder(u"C:\\App\\Java", FILE_ATTRIBUTE_REPARSE_POINT);
+         t.fake_.AddFile(u"C:\\App\\Java\\bin\\Javaw.exe");
+       },
+       "C:\\App\\Java\\bin\\Javaw.exe", false},
+      {"dangling junction: registered runtime",
+       [](Machine& t) {
+         t.fake_.AddFolder(u"C:\\App\\Java", FILE_ATTRIBUTE_REPARSE_POINT);
+         t.fake_.Entry(u"C:\\App\\Java").open_error = ERROR_FILE_NOT_FOUND;
+         t.RegisterRuntime(u"C:\\jre7");
+       },
+       "C:\\jre7\\bin\\Javaw.exe", true},
+  };
+  for (const Case& c : cases) {
+    Machine t;
+    c.setup(t);
+    RunLauncher(t.fake_);
+    EXPECT_EQ(t.StartedCommandLine(),
+              "\"" + c.program + "\" -jar -Xmx768m \"C:\\App\\molk2014.jar\"")
+        << c.name;
+    EXPECT_EQ(ReadRegistry(t.fake_), c.registry_read) << c.name;
+  }
+}
+
+TEST_F(RunLauncherTest, DriveRootDoublesTheBackslash) {
+  fake_.SetCurrentDirectory(u"C:\\");
+  AddLocalRuntime(u"C:");
+  EXPECT_EQ(RunLauncher(fake_), 0u);
+  EXPECT_EQ(StartedCommandLine(),
+            "\"C:\\\\Java\\bin\\Javaw.exe\" -jar -Xmx768m "
+            "\"C:\\\\molk2014.jar\"");
+  EXPECT_EQ(fake_.started.back().current_directory, "C:\\");
+}
+
+TEST_F(RunLauncherTest, ExitCodeTellsWhatHappened) {
+  struct Case {
+    const char* name;
+    std::function<void(Machine&)> setup;
+    std::uint32_t exit_code;
+    std::size_t boxes;
+    std::size_t starts;
+  };
+  const Case cases[] = {
+      {"child ended with 0", [](Machine& t) { t.AddLocalRuntime(u"C:\\App"); },
+       0, 0, 1},
+      {"child ended with 3",
+       [](Machine& t) {
+         t.AddLocalRuntime(u"C:\\App");
+         t.fake_.child_exit_code = 3;
+       },
+       3, 0, 1},
+      {"child's exit code is passed on whole",
+       [](Machine& t) {
+         t.AddLocalRuntime(u"C:\\App");
+         t.fake_.child_exit_code = 0xC0000005u;
+       },
+       0xC0000005u, 0, 1},
+      {"no runtime: the not-found code", [](Machine&) {}, ERROR_PATH_NOT_FOUND,
+       1, 1},
+      {"local folder without Javaw.exe",
+       [](Machine& t) { t.fake_.AddFolder(u"C:\\App\\Java"); },
+       ERROR_PATH_NOT_FOUND, 1, 1},
+      {"start refused",
+       [](Machine& t) {
+         t.AddLocalRuntime(u"C:\\App");
+         t.fake_.start_error = ERROR_ACCESS_DENIED;
+       },
+       ERROR_ACCESS_DENIED, 1, 1},
+      {"current directory unreadable",
+       [](Machine& t) {
+         t.AddLocalRuntime(u"C:\\App");
+         t.fake_.current_directory_error = ERROR_ACCESS_DENIED;
+       },
+       ERROR_ACCESS_DENIED, 1, 0},
+  };
+  for (const Case& c : cases) {
+    Machine t;
+    c.setup(t);
+    EXPECT_EQ(RunLauncher(t.fake_), c.exit_code) << c.name;
+    EXPECT_EQ(t.fake_.boxes.size(), c.boxes) << c.name;
+    EXPECT_EQ(t.fake_.started.size(), c.starts) << c.name;
+    if (c.boxes == 1) {
+      EXPECT_EQ(t.fake_.boxes[0].text, FormatLaunchFailure(c.exit_code))
+          << c.name;
+    }
+  }
+}
+
+TEST_F(RunLauncherTest, LongCurrentDirectoryIsReadAgainWithTheSizeAsked) {
+  const std::u16string long_directory = u"C:\\" + std::u16string(300, u'd');
+  fake_.SetCurrentDirectory(long_directory);
+  fake_.AddFolder(long_directory);
+  AddLocalRuntime(long_directory);
+  EXPECT_EQ(RunLauncher(fake_), 0u);
+  const std::string expected_directory = "C:\\" + std::string(300, 'd');
+  EXPECT_EQ(fake_.started.back().current_directory, expected_directory);
+  EXPECT_THAT(StartedCommandLine(), Not(HasSubstr("#")));
+  EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(),
+                       "GetCurrentDirectoryW"),
+            2);
+}
+
+TEST_F(RunLauncherTest, DirectoryThatKeepsGrowingIsAFailureNotALoop) {
+  fake_.SetCurrentDirectory(u"C:\\" + std::u16string(300, u'd'));
+  fake_.current_directory_growth = 10;
+  EXPECT_EQ(RunLauncher(fake_),
+            static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_TRUE(fake_.started.empty());
+  ASSERT_EQ(fake_.boxes.size(), 1u);
+  EXPECT_EQ(fake_.boxes[0].text, "Erro 122 ao executar o aplicativo.");
+}
+
+TEST_F(RunLauncherTest, ArgumentsOfTheLauncherAreNotPassedOn) {
+  // The launcher has no way to receive arguments: the command line it builds
+  // ends with the quoted archive path.
+  AddLocalRuntime(u"C:\\App");
+  RunLauncher(fake_);
+  const std::string& line = StartedCommandLine();
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(line.substr(line.size() - std::string("molk2014.jar\"").size()),
+            "molk2014.jar\"");
+}
+
+TEST_F(RunLauncherTest, LookAlikeCharactersCannotRedirectTheStart) {
+  struct Case {
+    const char* name;
+    std::u16string folder;
+  };
+  const Case cases[] = {
+      {"division slash", u"C:\\t_a\u2215b"},
+      {"full-width reverse solidus", u"C:\\t_a\uff3cb"},
+      {"full-width quotation mark", u"C:\\t_a\uff02b"},
+      {"character without a look-alike", u"C:\\t_a\u4e2db"},
+  };
+  for (const Case& c : cases) {
+    Machine t;
+    t.fake_.SetCurrentDirectory(c.folder);
+    t.fake_.AddFolder(c.folder);
+    t.AddLocalRuntime(c.folder);
+    // What a best-fit conversion would name instead: t_a\b and its runtime.
+    t.fake_.AddFolder(u"C:\\t_a");
+    t.fake_.AddFolder(u"C:\\t_a\\b");
+    t.AddLocalRuntime(u"C:\\t_a\\b");
+    t.RegisterRuntime(u"C:\\jre7");
+    const std::uint32_t exit_code = RunLauncher(t.fake_);
+    EXPECT_NE(exit_code, 0u) << c.name;
+    ASSERT_EQ(t.fake_.started.size(), 1u) << c.name;
+    const std::string& line = t.StartedCommandLine();
+    EXPECT_THAT(line, Not(HasSubstr("t_a\\b"))) << c.name;
+    EXPECT_THAT(line, Not(HasSubstr("t_a/b"))) << c.name;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '"'), 4) << c.name;
+    EXPECT_EQ(t.fake_.started[0].current_directory, "C:\\t_a?b") << c.name;
+    ASSERT_EQ(t.fake_.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(t.fake_.boxes[0].text, FormatLaunchFailure(exit_code)) << c.name;
+  }
+}
+
+TEST_F(RunLauncherTest, Utf8CodePageKeepsEveryCharacter) {
+  const std::u16string folder = u"C:\\t_a\u2215b";
+  fake_.code_page = CP_UTF8;
+  fake_.SetCurrentDirectory(folder);
+  fake_.AddFolder(folder);
+  AddLocalRuntime(folder);
+  EXPECT_EQ(RunLauncher(fake_), 0u);
+  EXPECT_EQ(fake_.started.back().current_directory,
+            "C:\\t_a\xe2\x88\x95"
+            "b");
+}
+
+TEST_F(RunLauncherTest, NoKeyOrFileIsOpenWhileTheChildRuns) {
+  // The fake fails the test when a key or file handle is open at the start;
+  // this walks the paths that open both before starting.
+  fake_.AddFolder(u"C:\\App\\Java", FILE_ATTRIBUTE_REPARSE_POINT);
+  fake_.Entry(u"C:\\App\\Java").open_error = 0;
+  fake_.AddFile(u"C:\\App\\Java\\bin\\Javaw.exe");
+  EXPECT_EQ(RunLauncher(fake_), 0u);
+  FakePlatform registered;
+  registered.SetString(Hive::Native64, kKey17, u"JavaHome", u"C:\\jre7");
+  registered.AddFile(u"C:\\jre7\\bin\\Javaw.exe");
+  EXPECT_EQ(RunLauncher(registered), 0u);
+  EXPECT_EQ(registered.started.size(), 1u);
+}
+
+class RunFromEntryPointTest : public RunLauncherTest {};
+
+TEST_F(RunFromEntryPointTest, RestrictsDllSearchBeforeAnythingElse) {
+  AddLocalRuntime(u"C:\\App");
+  EXPECT_EQ(RunFromEntryPoint(fake_), 0u);
+  ASSERT_FALSE(fake_.calls.empty());
+  EXPECT_EQ(fake_.calls.front(), "SetDefaultDllDirectories 2048");
+}
+
+TEST_F(RunFromEntryPointTest, LaunchesWhereTheSystemLacksTheRestriction) {
+  AddLocalRuntime(u"C:\\App");
+  fake_.dll_directories_available = false;
+  fake_.child_exit_code = 5;
+  EXPECT_EQ(RunFromEntryPoint(fake_), 5u);
+  EXPECT_EQ(fake_.started.size(), 1u);
+}
+
+TEST_F(RunFromEntryPointTest, RegistryReadErrorEndsInABoxAndExitCodeOne) {
+  struct Case {
+    const char* name;
+    std::uint32_t type;
+    std::int32_t read_error;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"REG_DWORD", REG_DWORD, 0, "Invalid data type for 'JavaHome'"},
+      {"second read fails", REG_SZ, ERROR_MORE_DATA,
+       "Failed to get data for 'JavaHome'"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake;
+    fake.SetValue(Hive::Native64, kKey17, u"JavaHome", c.type, {7, 0, 0, 0});
+    fake.value_read_error = c.read_error;
+    EXPECT_EQ(RunFromEntryPoint(fake), 1u) << c.name;
+    EXPECT_TRUE(fake.started.empty()) << c.name;
+    ASSERT_EQ(fake.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(fake.boxes[0].text, c.text) << c.name;
+    EXPECT_EQ(fake.boxes[0].caption, "Erro") << c.name;
+    EXPECT_EQ(fake.boxes[0].type, MB_ICONERROR | MB_OK) << c.name;
+    EXPECT_EQ(fake.open_registry_keys(), 0) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace launcher

@@ -1,0 +1,83 @@
+// The fake is only as useful as its model: these pin down the Windows
+// behaviour the launcher's tests rely on.
+#include "platform/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/win32_api.h"
+
+namespace platform {
+namespace {
+
+using Hive = FakePlatform::Hive;
+
+std::uint32_t OpenAndClose(FakePlatform& fake, std::uint32_t access) {
+  NativeHandle key = nullptr;
+  const std::int32_t result = fake.RegOpenKeyExW(
+      RegistryRoot::LocalMachine, u"Software\\K", 0, access, &key);
+  if (result == ERROR_SUCCESS) fake.RegCloseKey(key);
+  return static_cast<std::uint32_t>(result);
+}
+
+TEST(FakePlatformTest, RegistryViewsOfA32BitProcess) {
+  FakePlatform wow64(FakePlatform::Windows::Bits64);
+  wow64.AddKey(Hive::Native64, u"Software\\K");
+  EXPECT_EQ(OpenAndClose(wow64, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  EXPECT_EQ(OpenAndClose(wow64, KEY_READ), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenAndClose(wow64, KEY_READ | KEY_WOW64_32KEY),
+            ERROR_FILE_NOT_FOUND);
+
+  // 32-bit Windows has one registry and ignores the view flags.
+  FakePlatform x86(FakePlatform::Windows::Bits32);
+  x86.AddKey(FakePlatform::Native, u"Software\\K");
+  EXPECT_EQ(OpenAndClose(x86, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  EXPECT_EQ(OpenAndClose(x86, KEY_READ), ERROR_SUCCESS);
+}
+
+TEST(FakePlatformTest, BestFitWithoutTheFlagDefaultCharacterWithIt) {
+  FakePlatform fake;
+  const std::u16string text = u"a\u2215b\uff3cc\uff02";
+  char out[16] = {};
+  ASSERT_EQ(fake.WideCharToMultiByte(1252, 0, text.data(), 6, out, 16), 6);
+  EXPECT_EQ(std::string(out, 6), "a/b\\c\"");
+  ASSERT_EQ(fake.WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, text.data(), 6,
+                                     out, 16),
+            6);
+  EXPECT_EQ(std::string(out, 6), "a?b?c?");
+  // UTF-8 refuses the flag, as Windows does.
+  EXPECT_EQ(fake.WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, text.data(),
+                                     6, out, 16),
+            0);
+  EXPECT_EQ(fake.GetLastError(), ERROR_INVALID_FLAGS);
+}
+
+TEST(FakePlatformTest, CurrentDirectoryTooSmallAsksForTheSize) {
+  FakePlatform fake;
+  fake.SetCurrentDirectory(u"C:\\Longer");
+  char16_t buffer[4];
+  EXPECT_EQ(fake.GetCurrentDirectoryW(4, buffer), 10u);
+  char16_t enough[10];
+  EXPECT_EQ(fake.GetCurrentDirectoryW(10, enough), 9u);
+  EXPECT_EQ(std::u16string(enough), u"C:\\Longer");
+}
+
+TEST(FakePlatformTest, ProgramMustExistToStart) {
+  FakePlatform fake;
+  ProcessStart start;
+  start.current_directory = "C:\\App";
+  ProcessInformation info;
+  start.command_line = "\"C:\\App\\missing.exe\" x";
+  EXPECT_FALSE(fake.CreateProcessA(start, &info));
+  EXPECT_EQ(fake.GetLastError(), ERROR_FILE_NOT_FOUND);
+  start.command_line = "\"C:\\Nowhere\\missing.exe\" x";
+  EXPECT_FALSE(fake.CreateProcessA(start, &info));
+  EXPECT_EQ(fake.GetLastError(), ERROR_PATH_NOT_FOUND);
+  fake.AddFile(u"C:\\App\\run.exe");
+  start.command_line = "\"C:\\App\\run.exe\" x";
+  start.current_directory = "C:\\t_a?b";
+  EXPECT_FALSE(fake.CreateProcessA(start, &info));
+  EXPECT_EQ(fake.GetLastError(), ERROR_DIRECTORY);
+}
+
+}  // namespace
+}  // namespace platform
