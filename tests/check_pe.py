@@ -1,0 +1,136 @@
+#!/usr/bin/python3
+"""File-level checks of the shipped launcher: what Windows sees before it runs.
+
+Usage: check_pe.py PATH-TO-EXE
+
+Reads the executable with pefile and checks that it is a 32-bit GUI program
+that imports only system DLLs, opts into ASLR and DEP, carries the version
+block and the application manifest. Exits non-zero on the first failing check
+group, naming every failed check.
+"""
+import sys
+import unittest
+import xml.etree.ElementTree as ET
+
+import pefile
+
+EXE = None
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
+COMPAT = "urn:schemas-microsoft-com:compatibility.v1"
+WS_2005 = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Windows Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10",
+}
+
+
+class LauncherExecutable(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(EXE)
+
+    def test_pe32_for_i386(self):
+        self.assertEqual(self.pe.FILE_HEADER.Machine,
+                         pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"])
+        self.assertEqual(self.pe.OPTIONAL_HEADER.Magic, pefile.OPTIONAL_HEADER_MAGIC_PE)
+
+    def test_gui_subsystem(self):
+        self.assertEqual(self.pe.OPTIONAL_HEADER.Subsystem,
+                         pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"])
+
+    def test_aslr_and_dep(self):
+        characteristics = self.pe.OPTIONAL_HEADER.DllCharacteristics
+        for flag in ("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE",
+                     "IMAGE_DLLCHARACTERISTICS_NX_COMPAT"):
+            with self.subTest(flag=flag):
+                self.assertTrue(characteristics & pefile.DLL_CHARACTERISTICS[flag])
+        # ASLR needs relocations to move the image.
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics
+                         & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
+
+    def test_imports_only_system_dlls(self):
+        imported = {entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertEqual(imported, SYSTEM_DLLS)
+        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
+
+    def test_imports_the_calls_it_makes(self):
+        functions = {(entry.dll.decode().lower(), imp.name.decode())
+                     for entry in self.pe.DIRECTORY_ENTRY_IMPORT
+                     for imp in entry.imports if imp.name}
+        for expected in [("kernel32.dll", "CreateProcessA"),
+                         ("kernel32.dll", "GetCurrentDirectoryW"),
+                         ("kernel32.dll", "GetFileAttributesW"),
+                         ("kernel32.dll", "WaitForSingleObject"),
+                         ("kernel32.dll", "WideCharToMultiByte"),
+                         ("advapi32.dll", "RegOpenKeyExW"),
+                         ("advapi32.dll", "RegQueryValueExW"),
+                         ("user32.dll", "MessageBoxA")]:
+            with self.subTest(function=expected):
+                self.assertIn(expected, functions)
+        # Looked up at run time so the launcher still loads on Vista.
+        self.assertNotIn(("kernel32.dll", "SetDefaultDllDirectories"), functions)
+
+    def test_version_block(self):
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x10000, 0))
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x10000, 0))
+        strings = {}
+        for info in self.pe.FileInfo[0]:
+            if info.Key == b"StringFileInfo":
+                for table in info.StringTable:
+                    strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+        self.assertEqual(strings.get("FileVersion"), "1.0.0.0")
+        self.assertEqual(strings.get("ProductVersion"), "1.0.0.0")
+        self.assertTrue(strings.get("FileDescription"))
+        self.assertTrue(strings.get("ProductName"))
+        self.assertEqual(strings.get("OriginalFilename"), "molk2014.exe")
+
+    def manifest(self):
+        rt_manifest = pefile.RESOURCE_TYPE["RT_MANIFEST"]
+        for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            if entry.id == rt_manifest:
+                self.assertEqual(len(entry.directory.entries), 1, "one manifest")
+                # ID 1: the manifest Windows applies when it creates the process.
+                self.assertEqual(entry.directory.entries[0].id, 1)
+                data = entry.directory.entries[0].directory.entries[0].data.struct
+                return ET.fromstring(self.pe.get_data(data.OffsetToData, data.Size))
+        self.fail("no RT_MANIFEST resource")
+
+    def test_manifest_execution_level(self):
+        level = self.manifest().find(
+            f"{{{ASM_V3}}}trustInfo/{{{ASM_V3}}}security/"
+            f"{{{ASM_V3}}}requestedPrivileges/{{{ASM_V3}}}requestedExecutionLevel")
+        self.assertIsNotNone(level)
+        self.assertEqual(level.get("level"), "asInvoker")
+        self.assertEqual(level.get("uiAccess"), "false")
+
+    def test_manifest_dpi_awareness(self):
+        dpi = self.manifest().find(
+            f"{{{ASM_V3}}}application/{{{ASM_V3}}}windowsSettings/{{{WS_2005}}}dpiAware")
+        self.assertIsNotNone(dpi)
+        self.assertEqual(dpi.text.strip(), "True/PM")
+
+    def test_manifest_common_controls(self):
+        identity = self.manifest().find(
+            f"{{{ASM_V1}}}dependency/{{{ASM_V1}}}dependentAssembly/{{{ASM_V1}}}assemblyIdentity")
+        self.assertIsNotNone(identity)
+        self.assertEqual(identity.get("name"), "Microsoft.Windows.Common-Controls")
+        self.assertEqual(identity.get("version"), "6.0.0.0")
+        self.assertEqual(identity.get("publicKeyToken"), "6595b64144ccf1df")
+
+    def test_manifest_supported_systems(self):
+        ids = {os.get("Id").lower() for os in self.manifest().iter(f"{{{COMPAT}}}supportedOS")}
+        self.assertEqual(ids, set(SUPPORTED_OS), sorted(SUPPORTED_OS[i] for i in ids if i in SUPPORTED_OS))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    EXE = sys.argv.pop(1)
+    unittest.main(verbosity=2)
