@@ -1,0 +1,489 @@
+#!/usr/bin/python3
+"""End-to-end tests of the shipped launcher under Wine.
+
+Runs the real 32-bit dist/molk2014.exe in a 64-bit Wine prefix, where it is a
+WOW64 process with real registry views, real process creation and the C
+runtime's real command-line parsing. A stand-in runtime (Javaw.exe) reports
+what it received; the failure box is read from Wine's relay trace of
+user32.MessageBoxA, and once shown for real under Xvfb.
+
+Usage: run_e2e.py --exe EXE --fixtures DIR --prefix DIR --work DIR [unittest args]
+
+Every environment step that fails stops the run with a message that names the
+step; nothing is skipped.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE_ENV = ROOT / "scripts" / "wine-env.sh"
+RUNTIME_KEY = r"Software\JavaSoft\Java Runtime Environment"
+KEY_17 = RUNTIME_KEY + r"\1.7"
+KEY_18 = RUNTIME_KEY + r"\1.8"
+REG_SZ, REG_EXPAND_SZ, REG_DWORD = 1, 2, 4
+MB_ICONERROR = 0x10
+ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND = 2, 3
+ARGS = None
+WINE = {}  # the Wine environment variables, from wine-env.sh print-env
+
+
+class EnvironmentStepFailed(Exception):
+    pass
+
+
+def step(name, command, **kwargs):
+    """Runs one environment step; a failure names the step."""
+    result = subprocess.run(command, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, **kwargs)
+    if result.returncode != 0:
+        raise EnvironmentStepFailed(f"end-to-end setup step '{name}' failed "
+                                    f"(exit {result.returncode}):\n{result.stdout}")
+    return result.stdout
+
+
+def wine_environment(extra=None):
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)  # without a display MessageBoxA returns at once
+    env.update(WINE)
+    # Wine reads Unix names and arguments in the locale's character set and
+    # takes its ANSI code page from the locale: C.UTF-8, which every glibc
+    # has, gives UTF-8 names and code page 1252.
+    env["LANG"] = "C.UTF-8"
+    env.pop("LC_ALL", None)
+    env.update(extra or {})
+    return env
+
+
+def drive_c():
+    return Path(WINE["WINEPREFIX"]) / "drive_c"
+
+
+def windows_path(path):
+    """The Windows name of a Unix path: C: for the prefix's drive_c, else Z:."""
+    path = Path(path).resolve()
+    try:
+        relative = path.relative_to(drive_c().resolve())
+        return "C:\\" + str(relative).replace("/", "\\") if str(relative) != "." else "C:\\"
+    except ValueError:
+        return "Z:" + str(path).replace("/", "\\")
+
+
+def wine(args, log, extra_env=None, timeout=120):
+    with open(log, "wb") as out:
+        return subprocess.run([WINE["WINE"], *args], stdin=subprocess.DEVNULL,
+                              stdout=out, stderr=subprocess.STDOUT,
+                              env=wine_environment(extra_env), timeout=timeout).returncode
+
+
+def utf16_hex(text, terminate=True):
+    return (text + ("\0" if terminate else "")).encode("utf-16-le").hex()
+
+
+def set_value(view, key, name, value_type, data_hex):
+    return f"set:{view}:{key}:{name}:{value_type}:{data_hex}"
+
+
+def registry(*ops):
+    """Leaves exactly |ops| of the runtime registrations, in both views."""
+    log = Path(ARGS.work) / "reg_fixture.log"
+    ops = [f"clear:64:{RUNTIME_KEY}", f"clear:32:{RUNTIME_KEY}", *ops]
+    code = wine([str(Path(ARGS.fixtures) / "reg_fixture.exe"), *ops], log)
+    if code != 0:
+        raise AssertionError(f"registry fixture failed: {Path(log).read_text(errors='replace')}")
+
+
+def parse_runs(report):
+    """The stand-in's report: one dict per started process."""
+    runs = []
+    if not report.exists():
+        return runs
+    for line in report.read_bytes().decode("utf-8", errors="surrogateescape").splitlines():
+        if line.startswith("start "):
+            runs.append({"argv": []})
+        if not runs or "=" not in line:
+            continue
+        key, value = line.split("=", 1)
+        if key.startswith("argv["):
+            runs[-1]["argv"].append(value)
+        elif key == "end exit_code":
+            runs[-1]["exit_code"] = int(value)
+        else:
+            runs[-1][key] = value
+    return runs
+
+
+BOX = re.compile(r'Call user32\.MessageBoxA\(([0-9a-f]+),[0-9a-f]+ "(.*)",'
+                 r'[0-9a-f]+ "(.*)",([0-9a-f]+)\)')
+
+
+class Run:
+    def __init__(self, spawn_report, stand_in_report, trace):
+        fields = dict(re.findall(r"(\w+)=(\d+)", spawn_report.read_text()))
+        self.started = fields["started"] == "1"
+        self.exit_code = int(fields["exit_code"])
+        self.elapsed_ms = int(fields["elapsed_ms"])
+        self.runs = parse_runs(stand_in_report)
+        text = trace.read_bytes().decode("utf-8", errors="replace")
+        self.boxes = [(m.group(2), m.group(3), int(m.group(4), 16), int(m.group(1), 16))
+                      for m in BOX.finditer(text)]
+
+
+class LauncherCase(unittest.TestCase):
+    """Each test gets a fresh folder under C:\\e2e and empty registrations."""
+
+    def setUp(self):
+        self.dir = drive_c() / "e2e" / self._testMethodName
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dir.mkdir(parents=True)
+        self.out = Path(ARGS.work) / self._testMethodName
+        shutil.rmtree(self.out, ignore_errors=True)
+        self.out.mkdir(parents=True)
+        registry()
+
+    def install_runtime(self, home):
+        home = Path(home)
+        (home / "bin").mkdir(parents=True, exist_ok=True)
+        shutil.copy(Path(ARGS.fixtures) / "stand_in_runtime.exe", home / "bin" / "Javaw.exe")
+        return home
+
+    def launch(self, cwd, *args, env=None, raw=None):
+        """Runs the launcher (or, with |raw|, a raw command line) in |cwd|."""
+        spawn_report = self.out / "spawn.txt"
+        stand_in_report = self.out / "runtime.txt"
+        for f in (spawn_report, stand_in_report):
+            f.unlink(missing_ok=True)
+        extra = {"STANDIN_REPORT": windows_path(stand_in_report), "STANDIN_MARK": "inherited",
+                 "WINEDEBUG": "+relay"}
+        extra.update(env or {})
+        spawn = str(Path(ARGS.fixtures) / "spawn.exe")
+        if raw is not None:
+            command = [spawn, "--raw", windows_path(spawn_report), windows_path(cwd), raw]
+        else:
+            command = [spawn, windows_path(spawn_report), windows_path(cwd),
+                       windows_path(LAUNCHER), *args]
+        code = wine(command, self.out / "wine.log", extra)
+        self.assertEqual(code, 0, f"spawn failed: {(self.out / 'wine.log').read_text(errors='replace')[-2000:]}")
+        return Run(spawn_report, stand_in_report, self.out / "wine.log")
+
+    def assertFailureBox(self, run, code):
+        self.assertEqual(len(run.boxes), 1, run.boxes)
+        text, caption, style, owner = run.boxes[0]
+        self.assertEqual(text, f"Erro {code} ao executar o aplicativo.")
+        self.assertEqual(caption, "Erro")
+        self.assertEqual(style, MB_ICONERROR)  # MB_OK is 0
+        self.assertEqual(owner, 0)
+        self.assertEqual(run.exit_code, code)
+        self.assertNotEqual(code, 0)
+
+    def assertStartedOnce(self, run, exe):
+        self.assertEqual(len(run.runs), 1, run.runs)
+        self.assertEqual(run.runs[0]["exe"], exe)
+        self.assertEqual(run.boxes, [])
+        return run.runs[0]
+
+
+class LocalRuntime(LauncherCase):
+    def test_folder_with_blanks_hidden_and_waited_for(self):
+        work = self.dir / "my app"
+        self.install_runtime(work / "Java")
+        # A registered runtime too: the local one must win.
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
+        run = self.launch(work, env={"STANDIN_SLEEP_MS": "1500", "STANDIN_EXIT_CODE": "300"})
+        w = windows_path(work)
+        child = self.assertStartedOnce(run, w + r"\Java\bin\Javaw.exe")
+        self.assertEqual(child["command_line"],
+                         f'"{w}\\Java\\bin\\Javaw.exe" -jar -Xmx768m "{w}\\molk2014.jar"')
+        self.assertEqual(child["argv"], [w + r"\Java\bin\Javaw.exe", "-jar", "-Xmx768m",
+                                         w + r"\molk2014.jar"])
+        self.assertEqual(child["cwd"], w)
+        self.assertEqual(child["startup_flags"], "0x1 show_window=0")  # STARTF_USESHOWWINDOW, SW_HIDE
+        self.assertEqual(child["mark"], "inherited")
+        # The launcher waited: it was alive when the child ended, and it ended
+        # with the child's code after the child's sleep.
+        self.assertEqual(child["parent_alive"], "1")
+        self.assertEqual(run.exit_code, 300)
+        self.assertGreaterEqual(run.elapsed_ms, 1500)
+
+    def test_wine_uses_code_page_1252(self):
+        # The look-alike cases below depend on it.
+        self.install_runtime(self.dir / "Java")
+        run = self.launch(self.dir)
+        self.assertEqual(self.assertStartedOnce(run, windows_path(self.dir) + r"\Java\bin\Javaw.exe")["acp"],
+                         "1252")
+
+    def test_drive_root_doubles_the_backslash(self):
+        java = drive_c() / "Java"
+        shutil.rmtree(java, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, java, ignore_errors=True)
+        self.install_runtime(java)
+        run = self.launch(drive_c())
+        child = self.assertStartedOnce(run, r"C:\Java\bin\Javaw.exe")
+        self.assertEqual(child["command_line"],
+                         r'"C:\\Java\bin\Javaw.exe" -jar -Xmx768m "C:\\molk2014.jar"')
+        self.assertEqual(child["argv"][3], r"C:\\molk2014.jar")
+        self.assertEqual(child["cwd"], "C:\\")
+
+    def test_launcher_arguments_never_reach_the_child(self):
+        self.install_runtime(self.dir / "Java")
+        run = self.launch(self.dir, "--extra", "two words", "-Xmx99m")
+        child = self.assertStartedOnce(run, windows_path(self.dir) + r"\Java\bin\Javaw.exe")
+        self.assertEqual(len(child["argv"]), 4)
+        for word in ("--extra", "two words", "-Xmx99m"):
+            self.assertNotIn(word, child["command_line"])
+
+    def test_java_folder_without_runtime_does_not_fall_back(self):
+        (self.dir / "Java").mkdir()
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
+        run = self.launch(self.dir)
+        self.assertEqual(run.runs, [])
+        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        self.assertFailureBox(run, run.exit_code)
+
+    def test_file_named_java_uses_the_registered_runtime(self):
+        (self.dir / "Java").write_text("not a folder")
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(64, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
+        run = self.launch(self.dir)
+        self.assertStartedOnce(run, windows_path(self.dir / "jre7") + r"\bin\Javaw.exe")
+
+
+class RegisteredRuntime(LauncherCase):
+    def test_only_in_the_32_bit_view(self):
+        self.install_runtime(self.dir / "jre32")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre32"))))
+        run = self.launch(self.dir)
+        child = self.assertStartedOnce(run, windows_path(self.dir / "jre32") + r"\bin\Javaw.exe")
+        self.assertEqual(child["argv"][1:3], ["-jar", "-Xmx768m"])
+
+    def test_registered_with_reg_exe_in_the_32_bit_view(self):
+        # The way an installer's own tools would write it.
+        self.install_runtime(self.dir / "jre32")
+        code = wine(["reg", "add", "HKLM\\" + KEY_17, "/v", "JavaHome", "/t", "REG_SZ",
+                     "/d", windows_path(self.dir / "jre32"), "/reg:32", "/f"], self.out / "reg.log")
+        self.assertEqual(code, 0, (self.out / "reg.log").read_text(errors="replace"))
+        run = self.launch(self.dir)
+        self.assertStartedOnce(run, windows_path(self.dir / "jre32") + r"\bin\Javaw.exe")
+
+    def test_both_views_the_64_bit_home_wins(self):
+        self.install_runtime(self.dir / "jre32")
+        self.install_runtime(self.dir / "jre64")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre32"))),
+                 set_value(64, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre64"))))
+        run = self.launch(self.dir)
+        self.assertStartedOnce(run, windows_path(self.dir / "jre64") + r"\bin\Javaw.exe")
+
+    def test_64_bit_key_without_value_hides_the_32_bit_one(self):
+        self.install_runtime(self.dir / "jre32")
+        registry(f"key:64:{KEY_17}",
+                 set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre32"))))
+        run = self.launch(self.dir)
+        self.assertEqual(run.runs, [])
+        self.assertEqual(len(run.boxes), 1)
+        self.assertFailureBox(run, run.exit_code)
+
+    def test_only_1_8_registered(self):
+        self.install_runtime(self.dir / "jre8")
+        registry(set_value(64, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))),
+                 set_value(32, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))))
+        run = self.launch(self.dir)
+        self.assertEqual(run.runs, [])
+        # "\bin\Javaw.exe" names nothing: Windows says path not found, Wine
+        # file not found; either is the platform's not-found code.
+        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        self.assertFailureBox(run, run.exit_code)
+
+    def test_expand_sz_home_is_not_expanded(self):
+        # A runtime where the expanded path points: it must not be started.
+        expanded = drive_c() / "Program Files" / "Java" / "jre7"
+        self.install_runtime(expanded)
+        self.addCleanup(shutil.rmtree, expanded, ignore_errors=True)
+        registry(set_value(32, KEY_17, "JavaHome", REG_EXPAND_SZ, utf16_hex(r"%ProgramFiles%\Java\jre7")))
+        run = self.launch(self.dir)
+        self.assertEqual(run.runs, [])
+        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        self.assertFailureBox(run, run.exit_code)
+
+    def test_home_with_trailing_backslash_still_starts(self):
+        home = self.install_runtime(self.dir / "jre7")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(home) + "\\")))
+        run = self.launch(self.dir)
+        child = self.assertStartedOnce(run, windows_path(home) + r"\bin\Javaw.exe")
+        self.assertTrue(child["command_line"].startswith(f'"{windows_path(home)}\\\\bin\\Javaw.exe" '),
+                        child["command_line"])
+
+    def test_odd_values_written_by_the_fixture(self):
+        home = self.install_runtime(self.dir / "jre7")
+        text = windows_path(home)
+        cases = {
+            "no terminating NUL": utf16_hex(text, terminate=False),
+            "text after a NUL": utf16_hex(text + "\0garbage"),
+            "odd byte count": utf16_hex(text, terminate=False) + "41",
+        }
+        for name, data in cases.items():
+            with self.subTest(name):
+                registry(set_value(32, KEY_17, "JavaHome", REG_SZ, data))
+                run = self.launch(self.dir)
+                self.assertStartedOnce(run, text + r"\bin\Javaw.exe")
+
+    def test_dword_home_is_an_invalid_data_type(self):
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(64, KEY_17, "JavaHome", REG_DWORD, "01000000"))
+        run = self.launch(self.dir)
+        self.assertEqual(run.runs, [])
+        self.assertEqual(run.boxes, [("Invalid data type for 'JavaHome'", "Erro", MB_ICONERROR, 0)])
+        self.assertEqual(run.exit_code, 1)
+
+
+class UnquotedPathHole(LauncherCase):
+    def setUp(self):
+        super().setUp()
+        self.home = drive_c() / "Program Files" / "e2e hole" / "jre7"
+        self.install_runtime(self.home)
+        self.planted = drive_c() / "Program.exe"
+        shutil.copy(Path(ARGS.fixtures) / "stand_in_runtime.exe", self.planted)
+        self.addCleanup(self.planted.unlink, missing_ok=True)
+        self.addCleanup(shutil.rmtree, self.home.parent, ignore_errors=True)
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.home))))
+
+    def test_wine_has_the_hole_for_an_unquoted_path(self):
+        # The control: the same program path unquoted starts C:\Program.exe.
+        run = self.launch(self.dir, raw=windows_path(self.home) + r"\bin\Javaw.exe -jar x.jar")
+        self.assertEqual([r["exe"] for r in run.runs], [r"C:\Program.exe"])
+
+    def test_quoted_path_starts_the_real_runtime(self):
+        run = self.launch(self.dir)
+        self.assertStartedOnce(run, windows_path(self.home) + r"\bin\Javaw.exe")
+
+
+class LookAlikeCharacters(LauncherCase):
+    """Folders whose names the ANSI code page cannot hold."""
+
+    def setUp(self):
+        super().setUp()
+        # t_a\b holds a runtime: a best-fit '/' or '\' would lead there.
+        self.install_runtime(self.dir / "t_a" / "b" / "Java")
+
+    def check_nothing_started(self, folder):
+        work = self.dir / folder
+        work.mkdir()
+        run = self.launch(work)
+        self.assertEqual(run.runs, [], "nothing may start")
+        self.assertNotEqual(run.exit_code, 0)
+        self.assertFailureBox(run, run.exit_code)
+
+    def test_division_slash(self):
+        self.check_nothing_started("t_a\u2215b")
+
+    def test_full_width_reverse_solidus(self):
+        self.check_nothing_started("t_a\uff3cb")
+
+    def test_full_width_quotation_mark(self):
+        self.check_nothing_started("t_a\uff02b")
+
+    def test_character_outside_the_code_page(self):
+        self.check_nothing_started("t_a\u4e2db")
+
+    def test_registered_runtime_does_not_start_either(self):
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
+        self.check_nothing_started("t_a\u2215b")
+
+
+class RealFailureBox(LauncherCase):
+    """The box as a user sees it, under Xvfb, closed with the keyboard."""
+
+    def test_box_is_shown_and_closed(self):
+        display = ":97"
+        xvfb_log = open(self.out / "xvfb.log", "wb")
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "640x400x24", "-nolisten", "tcp"],
+                                stdin=subprocess.DEVNULL, stdout=xvfb_log, stderr=xvfb_log)
+        self.addCleanup(xvfb_log.close)
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.terminate)
+        time.sleep(1)
+        self.assertIsNone(xvfb.poll(), "Xvfb did not start")
+        x_env = dict(os.environ, DISPLAY=display)
+        spawn_report = self.out / "spawn.txt"
+        env = wine_environment({"DISPLAY": display})
+        with open(self.out / "wine.log", "wb") as log:
+            # A Wine virtual desktop: Wine then draws the box's caption bar
+            # itself, as Windows would, with no window manager needed.
+            launcher = subprocess.Popen(
+                [WINE["WINE"], "explorer", "/desktop=molk2014,400x200",
+                 str(Path(ARGS.fixtures) / "spawn.exe"), windows_path(spawn_report),
+                 windows_path(self.dir), windows_path(LAUNCHER)],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=env)
+        self.addCleanup(launcher.wait, timeout=30)
+        self.addCleanup(launcher.kill)
+
+        def xdotool(*args):
+            return subprocess.run(["xdotool", *args], env=x_env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, text=True, timeout=60)
+
+        found = xdotool("search", "--sync", "--onlyvisible", "--name", "^Erro$")
+        self.assertEqual(found.returncode, 0, "no window titled Erro appeared")
+        box = found.stdout.split()[0]
+        desktop = xdotool("search", "--name", "^molk2014 - Wine desktop$").stdout.split()
+        self.assertTrue(desktop, "no Wine desktop window")
+        time.sleep(1)  # let it paint
+        self.assertFalse(spawn_report.exists(), "the launcher must wait for the box")
+        shot = Path(ARGS.work) / "failure-box.png"
+        subprocess.run(["import", "-window", desktop[0], str(shot)], env=x_env, check=True,
+                       stdin=subprocess.DEVNULL, timeout=30)
+        self.assertGreater(shot.stat().st_size, 1000)
+        # The box has the keyboard focus of the desktop: Return presses OK.
+        xdotool("windowfocus", box)
+        self.assertEqual(xdotool("key", "Return").returncode, 0)
+        deadline = time.monotonic() + 60
+        while not spawn_report.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertTrue(spawn_report.exists(), "the launcher did not end after the box was closed")
+        time.sleep(0.5)
+        fields = dict(re.findall(r"(\w+)=(\d+)", spawn_report.read_text()))
+        self.assertIn(int(fields["exit_code"]), (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+
+
+def setUpModule():
+    work = Path(ARGS.work)
+    work.mkdir(parents=True, exist_ok=True)
+    step("Wine prefix and i386 support", [str(WINE_ENV), "setup", ARGS.prefix])
+    env_text = step("Wine environment", [str(WINE_ENV), "print-env", ARGS.prefix])
+    WINE.update(re.findall(r"export (\w+)='([^']*)'", env_text))
+    step("persistent wineserver", [str(WINE_ENV), "start", ARGS.prefix])
+    # Relay tracing of the one call whose arguments the tests read.
+    code = wine(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+                 "/d", "user32.MessageBoxA", "/f"], work / "relay-setup.log")
+    if code != 0:
+        raise EnvironmentStepFailed("end-to-end setup step 'relay trace setting' failed")
+    global LAUNCHER
+    # Started from a folder other than its own, as from a shortcut.
+    LAUNCHER = drive_c() / "launcher" / "molk2014.exe"
+    LAUNCHER.parent.mkdir(exist_ok=True)
+    shutil.copy(ARGS.exe, LAUNCHER)
+
+
+def tearDownModule():
+    subprocess.run([str(WINE_ENV), "stop", ARGS.prefix], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+LAUNCHER = None
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--work", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

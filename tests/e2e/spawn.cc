@@ -1,0 +1,77 @@
+// Starts a program in a given current directory and reports how it ended,
+// for the end-to-end tests: Wine hands only the low 8 bits of an exit code to
+// its Unix caller, and a Unicode current directory is easiest to give here.
+//   spawn.exe REPORT CWD PROGRAM [ARGS...]
+//   spawn.exe --raw REPORT CWD COMMAND-LINE
+// The second form passes COMMAND-LINE as it stands and no application name,
+// so Windows itself decides which program the line names.
+// writes to REPORT (UTF-8):
+//   started=<0|1> error=<GetLastError of a failed start>
+//   exit_code=<full 32-bit exit code, unsigned decimal>
+//   elapsed_ms=<milliseconds from start to end>
+// Arguments are passed on quoted as the C runtime expects.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::wstring Quote(const std::wstring& argument) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const bool raw = argc > 1 && std::wstring(argv[1]) == L"--raw";
+  if (raw) {
+    --argc;
+    ++argv;
+  }
+  if (argc < 4 || (raw && argc != 4)) {
+    std::fputs(
+        "usage: spawn REPORT CWD PROGRAM [ARGS...]\n"
+        "       spawn --raw REPORT CWD COMMAND-LINE\n",
+        stderr);
+    return 2;
+  }
+  std::wstring command_line = raw ? argv[3] : Quote(argv[3]);
+  for (int i = 4; i < argc; ++i) command_line += L" " + Quote(argv[i]);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  const ULONGLONG begin = GetTickCount64();
+  const BOOL started =
+      CreateProcessW(raw ? nullptr : argv[3], &command_line[0], nullptr, nullptr, TRUE, 0,
+                     nullptr, argv[2], &startup, &info);
+  const DWORD error = started ? 0 : GetLastError();
+  DWORD exit_code = 0;
+  if (started) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    GetExitCodeProcess(info.hProcess, &exit_code);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+  }
+  const ULONGLONG elapsed = GetTickCount64() - begin;
+  FILE* report = _wfopen(argv[1], L"wb");
+  if (!report) return 3;
+  std::fprintf(report, "started=%d error=%lu\nexit_code=%lu\nelapsed_ms=%llu\n",
+               started ? 1 : 0, static_cast<unsigned long>(error),
+               static_cast<unsigned long>(exit_code),
+               static_cast<unsigned long long>(elapsed));
+  std::fclose(report);
+  return started ? 0 : 1;
+}

@@ -1,0 +1,115 @@
+// Stands in for a Java runtime's Javaw.exe in the end-to-end tests. A GUI
+// program like the real one, it appends what it received to the file that
+// the environment variable STANDIN_REPORT names (which also proves that the
+// environment was inherited):
+//   start pid=<id> parent=<id>
+//   exe=<its own path>              UTF-8
+//   command_line=<GetCommandLineA>  bytes as the ANSI code page gave them
+//   command_line_w=<GetCommandLineW> UTF-8
+//   argc=<n> and argv[i]=<...>      as the C runtime split the command line
+//   cwd=<current directory>         UTF-8
+//   startup_flags=0x<hex> show_window=<n>
+//   mark=<value of STANDIN_MARK>
+//   acp=<the ANSI code page>
+// then, if STANDIN_SLEEP_MS is set, sleeps that long, and before it exits
+//   parent_alive=<0|1>   whether the process that started it still ran
+//   end exit_code=<n>
+// exiting with STANDIN_EXIT_CODE (default 0).
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(size - 1));
+  return out;
+}
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[4096];
+  const DWORD length = GetEnvironmentVariableW(name, value, 4096);
+  return length > 0 && length < 4096 ? std::wstring(value, length)
+                                      : std::wstring();
+}
+
+DWORD ParentProcessId() {
+  const DWORD self = GetCurrentProcessId();
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == self) {
+      parent = entry.th32ParentProcessID;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
+void Append(const std::wstring& report, const std::string& text) {
+  FILE* file = _wfopen(report.c_str(), L"ab");
+  if (!file) return;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const std::wstring report = Environment(L"STANDIN_REPORT");
+  const std::wstring sleep_ms = Environment(L"STANDIN_SLEEP_MS");
+  const std::wstring exit_code_text = Environment(L"STANDIN_EXIT_CODE");
+  const DWORD parent = ParentProcessId();
+  // Opened now, while the parent is certainly alive, to ask about it later.
+  HANDLE parent_process =
+      parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr;
+
+  std::string text = "start pid=" + std::to_string(GetCurrentProcessId()) +
+                     " parent=" + std::to_string(parent) + "\n";
+  wchar_t exe[MAX_PATH * 4];
+  GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);
+  text += "exe=" + Utf8(exe) + "\n";
+  text += "command_line=" + std::string(GetCommandLineA()) + "\n";
+  text += "command_line_w=" + Utf8(GetCommandLineW()) + "\n";
+  text += "argc=" + std::to_string(__argc) + "\n";
+  for (int i = 0; i < __argc; ++i)
+    text += "argv[" + std::to_string(i) + "]=" + __argv[i] + "\n";
+  wchar_t cwd[MAX_PATH * 4];
+  GetCurrentDirectoryW(MAX_PATH * 4, cwd);
+  text += "cwd=" + Utf8(cwd) + "\n";
+  STARTUPINFOA startup = {};
+  GetStartupInfoA(&startup);
+  char flags[64];
+  std::snprintf(flags, sizeof(flags), "startup_flags=0x%lx show_window=%u\n",
+                static_cast<unsigned long>(startup.dwFlags),
+                static_cast<unsigned>(startup.wShowWindow));
+  text += flags;
+  text += "mark=" + Utf8(Environment(L"STANDIN_MARK").c_str()) + "\n";
+  text += "acp=" + std::to_string(GetACP()) + "\n";
+  Append(report, text);
+
+  if (!sleep_ms.empty()) Sleep(static_cast<DWORD>(_wtoi(sleep_ms.c_str())));
+  const unsigned exit_code =
+      exit_code_text.empty()
+          ? 0u
+          : static_cast<unsigned>(wcstoul(exit_code_text.c_str(), nullptr, 0));
+  const bool parent_alive =
+      parent_process &&
+      WaitForSingleObject(parent_process, 0) == WAIT_TIMEOUT;
+  Append(report, "parent_alive=" + std::string(parent_alive ? "1" : "0") +
+                     "\nend exit_code=" + std::to_string(exit_code) + "\n");
+  return static_cast<int>(exit_code);
+}
