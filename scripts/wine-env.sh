@@ -285,6 +285,7 @@ wine_env_i386() {
       _we_fail "binfmt registration" "cannot remove stale entry $entry"
       return 1
     }
+    [[ ${entry##*/} != "$_WE_BINFMT_NAME" ]] || rm -f "$_WE_BINFMT_STAMP"
   done < <(_we_i386_entries)
 
   if ((kept)); then
@@ -467,7 +468,8 @@ wine_env_start() {
     return 1
   }
   # Ensure i386 programs still run (binfmt entries vanish at reboot); cheap.
-  wine_env_i386 2>/dev/null || wine_env_i386 || return 1
+  local msg
+  msg=$(wine_env_i386 2>&1) || { printf '%s\n' "$msg" >&2; return 1; }
   _we_server_up "$prefix" || return 1
   ((_WE_STARTED)) || return 0
   # Boot Wine's services now, with output to the log, so that they do not

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing and runs every test:
+#   host   unit tests of the launcher's logic against the fake Windows,
+#          built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   win32  the cross-built dist/molk2014.exe: file-level checks, and the
+#          end-to-end suite under Wine
+# Ends with one line "tests: N passed, M failed".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+passed=0
+failed=0
+status=0
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+# Runs one ctest preset and adds its counts to the totals.
+run_ctest() {
+  local preset=$1 log=$logs/$1.log
+  set +e
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  local code=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    failed=$((failed + 1))
+  fi
+  [[ $code -eq 0 ]] || status=1
+}
+
+cmake --preset host
+cmake --build --preset host
+run_ctest host
+
+cmake --preset win32
+cmake --build --preset win32
+run_ctest win32
+
+echo "tests: $passed passed, $failed failed"
+exit $status
