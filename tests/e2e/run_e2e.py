@@ -130,6 +130,7 @@ class Run:
         self.started = fields["started"] == "1"
         self.exit_code = int(fields["exit_code"])
         self.elapsed_ms = int(fields["elapsed_ms"])
+        self.elapsed_us = int(fields["elapsed_us"])
         self.runs = parse_runs(stand_in_report)
         text = trace.read_bytes().decode("utf-8", errors="replace")
         self.boxes = [(m.group(2), m.group(3), int(m.group(4), 16), int(m.group(1), 16))

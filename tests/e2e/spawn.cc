@@ -9,6 +9,9 @@
 //   started=<0|1> error=<GetLastError of a failed start>
 //   exit_code=<full 32-bit exit code, unsigned decimal>
 //   elapsed_ms=<milliseconds from start to end>
+//   elapsed_us=<the same in microseconds, from the performance counter>
+//   cpu_user_us=<user time of the started process>
+//   cpu_kernel_us=<kernel time of the started process>
 // Arguments are passed on quoted as the C runtime expects.
 #include <windows.h>
 
@@ -53,25 +56,45 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
+  LARGE_INTEGER frequency, counter_begin, counter_end;
+  QueryPerformanceFrequency(&frequency);
   const ULONGLONG begin = GetTickCount64();
+  QueryPerformanceCounter(&counter_begin);
   const BOOL started =
       CreateProcessW(raw ? nullptr : argv[3], &command_line[0], nullptr, nullptr, TRUE, 0,
                      nullptr, argv[2], &startup, &info);
   const DWORD error = started ? 0 : GetLastError();
   DWORD exit_code = 0;
+  ULONGLONG user_us = 0, kernel_us = 0;
   if (started) {
     WaitForSingleObject(info.hProcess, INFINITE);
     GetExitCodeProcess(info.hProcess, &exit_code);
+    FILETIME creation, exit, kernel, user;
+    if (GetProcessTimes(info.hProcess, &creation, &exit, &kernel, &user)) {
+      // FILETIME counts 100 ns units.
+      user_us = ((ULONGLONG(user.dwHighDateTime) << 32) | user.dwLowDateTime) / 10;
+      kernel_us =
+          ((ULONGLONG(kernel.dwHighDateTime) << 32) | kernel.dwLowDateTime) / 10;
+    }
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
   }
+  QueryPerformanceCounter(&counter_end);
   const ULONGLONG elapsed = GetTickCount64() - begin;
+  const ULONGLONG elapsed_us = static_cast<ULONGLONG>(
+      (counter_end.QuadPart - counter_begin.QuadPart) * 1000000.0 /
+      frequency.QuadPart);
   FILE* report = _wfopen(argv[1], L"wb");
   if (!report) return 3;
-  std::fprintf(report, "started=%d error=%lu\nexit_code=%lu\nelapsed_ms=%llu\n",
+  std::fprintf(report,
+               "started=%d error=%lu\nexit_code=%lu\nelapsed_ms=%llu\n"
+               "elapsed_us=%llu\ncpu_user_us=%llu\ncpu_kernel_us=%llu\n",
                started ? 1 : 0, static_cast<unsigned long>(error),
                static_cast<unsigned long>(exit_code),
-               static_cast<unsigned long long>(elapsed));
+               static_cast<unsigned long long>(elapsed),
+               static_cast<unsigned long long>(elapsed_us),
+               static_cast<unsigned long long>(user_us),
+               static_cast<unsigned long long>(kernel_us));
   std::fclose(report);
   return started ? 0 : 1;
 }

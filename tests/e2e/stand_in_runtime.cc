@@ -11,6 +11,9 @@
 //   startup_flags=0x<hex> show_window=<n>
 //   mark=<value of STANDIN_MARK>
 //   acp=<the ANSI code page>
+// then, if STANDIN_HANDLES is set, a census of the handles its parent holds
+//   parent_handles=<Type>:<count>,...  (or parent_handles=unavailable:<why>)
+//   parent_handle=<Type> <object name>  one line per named Key or File handle
 // then, if STANDIN_SLEEP_MS is set, sleeps that long, and before it exits
 //   parent_alive=<0|1>   whether the process that started it still ran
 //   end exit_code=<n>
@@ -20,7 +23,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,6 +62,95 @@ DWORD ParentProcessId() {
   }
   CloseHandle(snapshot);
   return parent;
+}
+
+// NtQuerySystemInformation(SystemExtendedHandleInformation) lists every
+// handle in the system with its owner; NtQueryObject names a handle's type
+// once it is duplicated into this process.
+struct HandleEntry {
+  PVOID object;
+  ULONG_PTR owner_process_id;
+  ULONG_PTR handle_value;
+  ULONG granted_access;
+  USHORT creator_back_trace_index;
+  USHORT object_type_index;
+  ULONG handle_attributes;
+  ULONG reserved;
+};
+struct HandleList {
+  ULONG_PTR count;
+  ULONG_PTR reserved;
+  HandleEntry handles[1];
+};
+struct TypeName {
+  USHORT length;
+  USHORT maximum_length;
+  PWSTR buffer;
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+using QueryObject = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+constexpr ULONG kSystemExtendedHandleInformation = 64;
+constexpr ULONG kObjectNameInformation = 1;
+constexpr ULONG kObjectTypeInformation = 2;
+
+std::string ObjectText(QueryObject query_object, HANDLE handle, ULONG kind) {
+  alignas(8) BYTE info[4096];
+  if (query_object(handle, kind, info, sizeof(info), nullptr) < 0) return "?";
+  const auto* name = reinterpret_cast<const TypeName*>(info);
+  if (!name->buffer || name->length == 0) return "";
+  return Utf8(std::wstring(name->buffer, name->length / 2).c_str());
+}
+
+// Counts the handles of |process_id| by type, and lists the names of its
+// registry keys and files in |names|.
+std::string HandleCensus(DWORD process_id, std::string* names) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  auto query_system = reinterpret_cast<QuerySystemInformation>(
+      reinterpret_cast<void (*)()>(
+          GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  auto query_object = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryObject")));
+  if (!query_system || !query_object) return "unavailable:ntdll";
+  HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, process_id);
+  if (!process) return "unavailable:open " + std::to_string(GetLastError());
+  std::vector<BYTE> buffer(1 << 16);
+  LONG status = 0;
+  for (int i = 0; i < 12; ++i) {
+    ULONG needed = 0;
+    status = query_system(kSystemExtendedHandleInformation, buffer.data(),
+                          static_cast<ULONG>(buffer.size()), &needed);
+    if (status >= 0) break;
+    buffer.resize(buffer.size() * 2 + needed);
+  }
+  if (status < 0) {
+    CloseHandle(process);
+    return "unavailable:status " + std::to_string(status);
+  }
+  const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
+  std::map<std::string, int> counts;
+  for (ULONG_PTR i = 0; i < list->count; ++i) {
+    const HandleEntry& entry = list->handles[i];
+    if (entry.owner_process_id != process_id) continue;
+    HANDLE copy = nullptr;
+    std::string type = "?";
+    if (DuplicateHandle(process, reinterpret_cast<HANDLE>(entry.handle_value),
+                        GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+      type = ObjectText(query_object, copy, kObjectTypeInformation);
+      if (type == "Key" || type == "File") {
+        *names += "parent_handle=" + type + " " +
+                  ObjectText(query_object, copy, kObjectNameInformation) +
+                  "\n";
+      }
+      CloseHandle(copy);
+    }
+    ++counts[type];
+  }
+  CloseHandle(process);
+  std::string census;
+  for (const auto& [type, count] : counts)
+    census += (census.empty() ? "" : ",") + type + ":" + std::to_string(count);
+  return census.empty() ? "none" : census;
 }
 
 void Append(const std::wstring& report, const std::string& text) {
@@ -100,6 +194,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   text += "mark=" + Utf8(Environment(L"STANDIN_MARK").c_str()) + "\n";
   text += "acp=" + std::to_string(GetACP()) + "\n";
   Append(report, text);
+  if (!Environment(L"STANDIN_HANDLES").empty() && parent) {
+    std::string names;
+    const std::string census = HandleCensus(parent, &names);
+    Append(report, "parent_handles=" + census + "\n" + names);
+  }
 
   if (!sleep_ms.empty()) Sleep(static_cast<DWORD>(_wtoi(sleep_ms.c_str())));
   const unsigned exit_code =
