@@ -218,6 +218,16 @@ apt_update() {
   die "apt-get update failed (full log: $STATE_DIR/update.log)"
 }
 
+# apt's own output goes to a log; it is shown only when the step fails.
+apt_install() {
+  local log=$STATE_DIR/install.log
+  if ! apt_private install -y -q "$@" >"$log" 2>&1; then
+    tail -n 30 "$log" >&2
+    die "apt-get install $* failed (full log: $log)"
+  fi
+  grep -E '^[0-9]+ upgraded, ' "$log" | sed "s/^/$PROG:   /" || true
+}
+
 # --- main --------------------------------------------------------------------
 
 main() {
@@ -268,14 +278,11 @@ main() {
 
     if ((${#missing[@]})); then
       log "installing: ${missing[*]}"
-      apt_private install -y -q --no-install-recommends "${missing[@]}" \
-        || die "apt-get install failed for: ${missing[*]}"
+      apt_install --no-install-recommends "${missing[@]}"
     fi
     if ((need_qemu)); then
       log "installing qemu-user-static from $cn-backports"
-      apt_private install -y -q --no-install-recommends \
-        -t "$cn-backports" qemu-user-static \
-        || die "apt-get install -t $cn-backports qemu-user-static failed"
+      apt_install --no-install-recommends -t "$cn-backports" qemu-user-static
       qemu_is_recent \
         || die "qemu-user-static $(installed_version qemu-user-static) is older than $QEMU_MIN_VERSION"
     fi
