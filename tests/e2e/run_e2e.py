@@ -404,15 +404,21 @@ class RealFailureBox(LauncherCase):
     """The box as a user sees it, under Xvfb, closed with the keyboard."""
 
     def test_box_is_shown_and_closed(self):
-        display = ":97"
+        # Xvfb picks a free display itself and writes its number to a pipe.
+        read_end, write_end = os.pipe()
         xvfb_log = open(self.out / "xvfb.log", "wb")
-        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "640x400x24", "-nolisten", "tcp"],
-                                stdin=subprocess.DEVNULL, stdout=xvfb_log, stderr=xvfb_log)
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                 "640x400x24", "-nolisten", "tcp"],
+                                stdin=subprocess.DEVNULL, stdout=xvfb_log, stderr=xvfb_log,
+                                pass_fds=(write_end,))
+        os.close(write_end)
         self.addCleanup(xvfb_log.close)
         self.addCleanup(xvfb.wait)
         self.addCleanup(xvfb.terminate)
-        time.sleep(1)
-        self.assertIsNone(xvfb.poll(), "Xvfb did not start")
+        with os.fdopen(read_end) as numbers:
+            number = numbers.readline().strip()
+        self.assertTrue(number.isdigit(), "Xvfb did not start: see xvfb.log")
+        display = ":" + number
         x_env = dict(os.environ, DISPLAY=display)
         spawn_report = self.out / "spawn.txt"
         env = wine_environment({"DISPLAY": display})
