@@ -4,7 +4,8 @@
 #   scripts/install-deps.sh [GROUP...]      (no GROUP = all groups)
 #
 #   build    cross compiler (mingw-w64, i686, win32 thread model), cmake,
-#            ninja, googletest, clang/lld/clang-format, python3-pefile
+#            ninja, googletest, clang/lld/clang-format, llvm (llvm-windres
+#            for the clang build), python3-pefile
 #   e2e      Wine (64-bit plus the 32-bit i386 half), qemu-user-static from
 #            bookworm-backports, Xvfb, xdotool, ImageMagick, procps
 #   checks   clang-tidy, cppcheck, clang's runtime (libFuzzer, sanitizers)
@@ -42,7 +43,7 @@ readonly QEMU_MIN_VERSION=1:8.0
 group_packages() {
   case $1 in
     build)
-      echo cmake ninja-build g++ g++-mingw-w64-i686-win32 \
+      echo cmake ninja-build g++ g++-mingw-w64-i686-win32 llvm \
            libgtest-dev libgmock-dev googletest python3-pefile \
            clang lld clang-format ;;
     # imagemagick: `import -window root shot.png` saves an Xvfb screen.

@@ -2,8 +2,11 @@
 # Installs what is missing and runs every test:
 #   host   unit tests of the launcher's logic against the fake Windows,
 #          built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   win32  the cross-built dist/molk2014.exe: file-level checks, and the
-#          end-to-end suite under Wine
+#   win32  the cross-built dist/molk2014.exe: file-level checks, the
+#          end-to-end suite under Wine, and the release checks (two builds
+#          give the same bytes; signing with a throwaway certificate)
+#   win32-clang  the same exe built with clang and lld, through the same
+#          checks (it borrows the win32 tree's test helper programs)
 # Ends with one line "tests: N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +44,10 @@ run_ctest host
 cmake --preset win32
 cmake --build --preset win32
 run_ctest win32
+
+cmake --preset win32-clang
+cmake --build --preset win32-clang
+run_ctest win32-clang
 
 echo "tests: $passed passed, $failed failed"
 exit $status
