@@ -55,7 +55,7 @@ UnicodeString RegistryAccessor::ReadString(const char16_t* name) {
   }
   // Room for every byte of the value, an odd last byte included, so the read
   // never runs past the buffer; only whole UTF-16 units count as text.
-  std::vector<char16_t> units((size + 1) / 2);
+  std::vector<char16_t> units(size / 2 + size % 2);
   std::uint32_t read_size = size;
   if (platform_.RegQueryValueExW(key_.get(), name, &type,
                                  reinterpret_cast<std::uint8_t*>(units.data()),

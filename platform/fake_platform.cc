@@ -278,7 +278,7 @@ FakePlatform::OpenHandle* FakePlatform::Find(NativeHandle handle,
   return &found->second;
 }
 
-UnicodeString FakePlatform::Widen(const std::string& ansi) {
+UnicodeString FakePlatform::Widen(const std::string& ansi) const {
   if (code_page == CP_UTF8)
     return DecodeUtf8(ansi.data(), static_cast<int>(ansi.size()));
   UnicodeString wide;
@@ -443,11 +443,11 @@ std::uint32_t FakePlatform::WaitForSingleObject(NativeHandle handle,
   return WAIT_OBJECT_0;
 }
 
-bool FakePlatform::GetExitCodeProcess(NativeHandle handle,
+bool FakePlatform::GetExitCodeProcess(NativeHandle process,
                                       std::uint32_t* exit_code) {
   calls.push_back("GetExitCodeProcess");
-  const OpenHandle* process = Find(handle, HandleKind::Process);
-  if (process == nullptr) {
+  const OpenHandle* open = Find(process, HandleKind::Process);
+  if (open == nullptr) {
     Fail(ERROR_INVALID_HANDLE);
     return false;
   }
@@ -455,7 +455,7 @@ bool FakePlatform::GetExitCodeProcess(NativeHandle handle,
     Fail(exit_code_error);
     return false;
   }
-  *exit_code = process->ended ? child_exit_code : STILL_ACTIVE;
+  *exit_code = open->ended ? child_exit_code : STILL_ACTIVE;
   return true;
 }
 

@@ -162,7 +162,7 @@ class FakePlatform final : public Platform {
   std::map<UnicodeString, Key>& Registry(Hive hive);
   NativeHandle NewHandle(OpenHandle handle);
   OpenHandle* Find(NativeHandle handle, HandleKind kind);
-  UnicodeString Widen(const std::string& ansi);
+  UnicodeString Widen(const std::string& ansi) const;
   // The error Windows gives for a path that names nothing.
   std::uint32_t MissingPathError(const UnicodeString& normalized) const;
   void Fail(std::uint32_t error) { last_error_ = error; }

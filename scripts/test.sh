@@ -2,6 +2,10 @@
 # Installs what is missing and runs every test:
 #   host   unit tests of the launcher's logic against the fake Windows,
 #          built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   checks clang-tidy, cppcheck and clang-format over launcher/, platform/
+#          and fuzz/ (scripts/static-checks.sh)
+#   fuzz   the unit tests again, built with clang, the fuzz targets' seeds,
+#          and a short run of each fuzz target (scripts/fuzz.sh)
 #   win32  the cross-built dist/molk2014.exe: file-level checks, the
 #          end-to-end suite under Wine, and the release checks (two builds
 #          give the same bytes; signing with a throwaway certificate)
@@ -37,9 +41,24 @@ run_ctest() {
   [[ $code -eq 0 ]] || status=1
 }
 
+# Runs one script that passes or fails as a whole.
+run_step() {
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    status=1
+  fi
+}
+
 cmake --preset host
 cmake --build --preset host
 run_ctest host
+
+run_step scripts/static-checks.sh
+# Builds the fuzz tree (clang), then about a minute of fuzzing in all.
+run_step scripts/fuzz.sh
+run_ctest fuzz
 
 cmake --preset win32
 cmake --build --preset win32
