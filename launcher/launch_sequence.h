@@ -54,13 +54,13 @@ AnsiString ChooseRuntimeLauncherPath(platform::Platform& platform,
 // RegistryReadError.
 std::uint32_t RunLauncher(platform::Platform& platform);
 
+// The exit code after a registry read error has been reported.
+inline constexpr std::uint32_t RegistryErrorExitCode = 1;
+
 // What WinMain runs: restricts this process's DLL search to System32 where
 // the system allows it, runs RunLauncher, and reports a registry read error
 // in the error box, returning 1 for it.
 std::uint32_t RunFromEntryPoint(platform::Platform& platform);
-
-// The exit code after a registry read error has been reported.
-inline constexpr std::uint32_t RegistryErrorExitCode = 1;
 
 }  // namespace launcher
 
