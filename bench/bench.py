@@ -171,8 +171,7 @@ def main():
         print()
 
         run, samples = cpu_while_waiting(bench)
-        fields = dict(re.findall(r"(\w+)=(\d+)", (bench.out / "spawn.txt").read_text()))
-        user, kernel = int(fields["cpu_user_us"]), int(fields["cpu_kernel_us"])
+        user, kernel = run.cpu_us
         print(f"launcher CPU time, runtime alive 5 s (wall {run.elapsed_ms} ms):")
         print(f"  GetProcessTimes, whole run: user {user / 1000:.1f} ms + kernel {kernel / 1000:.1f} ms"
               + ("  (Wine reports no times for another process)" if user + kernel == 0 else ""))

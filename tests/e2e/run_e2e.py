@@ -124,13 +124,19 @@ BOX = re.compile(r'Call user32\.MessageBoxA\(([0-9a-f]+),[0-9a-f]+ "(.*)",'
                  r'[0-9a-f]+ "(.*)",([0-9a-f]+)\)')
 
 
+def spawn_fields(spawn_report):
+    """The numbers spawn.exe wrote: exit_code, elapsed_ms, cpu_user_us, ..."""
+    return {key: int(value) for key, value in
+            re.findall(r"(\w+)=(\d+)", spawn_report.read_text())}
+
+
 class Run:
     def __init__(self, spawn_report, stand_in_report, trace):
-        fields = dict(re.findall(r"(\w+)=(\d+)", spawn_report.read_text()))
-        self.started = fields["started"] == "1"
-        self.exit_code = int(fields["exit_code"])
-        self.elapsed_ms = int(fields["elapsed_ms"])
-        self.elapsed_us = int(fields["elapsed_us"])
+        fields = spawn_fields(spawn_report)
+        self.exit_code = fields["exit_code"]
+        self.elapsed_ms = fields["elapsed_ms"]
+        self.elapsed_us = fields["elapsed_us"]
+        self.cpu_us = (fields["cpu_user_us"], fields["cpu_kernel_us"])
         self.runs = parse_runs(stand_in_report)
         text = trace.read_bytes().decode("utf-8", errors="replace")
         self.boxes = [(m.group(2), m.group(3), int(m.group(4), 16), int(m.group(1), 16))
@@ -456,8 +462,8 @@ class RealFailureBox(LauncherCase):
             time.sleep(0.2)
         self.assertTrue(spawn_report.exists(), "the launcher did not end after the box was closed")
         time.sleep(0.5)
-        fields = dict(re.findall(r"(\w+)=(\d+)", spawn_report.read_text()))
-        self.assertIn(int(fields["exit_code"]), (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        self.assertIn(spawn_fields(spawn_report)["exit_code"],
+                      (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
 
 
 def setUpModule():
