@@ -21,8 +21,8 @@ namespace {
 // The ASCII characters of |text| in order, less the default character '?'
 // that an unconvertible character becomes.
 template <typename Text>
-std::string AsciiSkeleton(const Text& text) {
-  std::string skeleton;
+platform::AnsiString AsciiSkeleton(const Text& text) {
+  platform::AnsiString skeleton;
   for (auto c : text) {
     const auto code = static_cast<std::uint32_t>(
         static_cast<typename std::make_unsigned<decltype(c)>::type>(c));
@@ -31,15 +31,16 @@ std::string AsciiSkeleton(const Text& text) {
   return skeleton;
 }
 
-void WideThroughAnsi(platform::FakePlatform& fake, const std::u16string& wide) {
+void WideThroughAnsi(platform::FakePlatform& fake,
+                     const platform::UnicodeString& wide) {
   const bool utf8 = fake.code_page == CP_UTF8;
-  std::string ansi = "stale";
+  platform::AnsiString ansi = "stale";
   FUZZ_CHECK(launcher::ToAnsi(fake, wide, &ansi),
-             "ToAnsi failed with error " + std::to_string(fake.GetLastError()));
+             "ToAnsi failed with error " + fuzz::Decimal(fake.GetLastError()));
   FUZZ_CHECK(wide.empty() == ansi.empty(), "emptiness changed");
   FUZZ_CHECK(AsciiSkeleton(ansi) == AsciiSkeleton(wide),
              "ASCII characters added, dropped or moved");
-  std::u16string back = u"stale";
+  platform::UnicodeString back = u"stale";
   FUZZ_CHECK(launcher::ToUnicode(fake, ansi, &back), "ToUnicode failed");
   if (utf8) {
     if (!fuzz::HasLoneSurrogate(wide)) {
@@ -52,14 +53,15 @@ void WideThroughAnsi(platform::FakePlatform& fake, const std::u16string& wide) {
              "unit count changed");
   for (std::size_t i = 0; i < wide.size(); ++i) {
     FUZZ_CHECK(back[i] == wide[i] || ansi[i] == '?',
-               "unit " + std::to_string(i) + " became a look-alike");
+               "unit " + fuzz::Decimal(static_cast<std::uint32_t>(i)) +
+                   " became a look-alike");
   }
 }
 
 // Whether |text| is UTF-8 in shortest form, without surrogates, up to
 // U+10FFFF: what WideCharToMultiByte produces, and all the launcher's UTF-8
 // ANSI text ever is, since it comes from ToAnsi or from ASCII constants.
-bool IsStrictUtf8(const std::string& text) {
+bool IsStrictUtf8(const platform::AnsiString& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
@@ -98,16 +100,17 @@ bool IsStrictUtf8(const std::string& text) {
   return true;
 }
 
-void AnsiThroughWide(platform::FakePlatform& fake, const std::string& ansi) {
+void AnsiThroughWide(platform::FakePlatform& fake,
+                     const platform::AnsiString& ansi) {
   // The launcher converts back to UTF-16 only ANSI text it made itself.
   const bool utf8 = fake.code_page == CP_UTF8;
   if (utf8 && !IsStrictUtf8(ansi)) return;
-  std::u16string wide = u"stale";
+  platform::UnicodeString wide = u"stale";
   FUZZ_CHECK(launcher::ToUnicode(fake, ansi, &wide), "ToUnicode failed");
   FUZZ_CHECK(ansi.empty() == wide.empty(), "emptiness changed");
   FUZZ_CHECK(AsciiSkeleton(wide) == AsciiSkeleton(ansi),
              "ASCII characters added, dropped or moved");
-  std::string back = "stale";
+  platform::AnsiString back = "stale";
   FUZZ_CHECK(launcher::ToAnsi(fake, wide, &back), "ToAnsi failed");
   if (utf8) {
     FUZZ_CHECK(back == ansi, "UTF-8 text does not come back unchanged");
@@ -118,7 +121,8 @@ void AnsiThroughWide(platform::FakePlatform& fake, const std::string& ansi) {
              "unit count changed");
   for (std::size_t i = 0; i < ansi.size(); ++i) {
     FUZZ_CHECK(back[i] == ansi[i] || back[i] == '?',
-               "byte " + std::to_string(i) + " came back as another");
+               "byte " + fuzz::Decimal(static_cast<std::uint32_t>(i)) +
+                   " came back as another");
   }
 }
 
@@ -128,14 +132,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   fuzz::InputReader input(data, size);
   const std::uint8_t setup = input.Byte();
-  const std::string rest = input.Rest();
+  const platform::AnsiString rest = input.Rest();
   platform::FakePlatform fake;
   fake.code_page = (setup & 1) != 0 ? CP_UTF8 : 1252;
   if ((setup & 2) != 0) {
     AnsiThroughWide(fake, rest);
     return 0;
   }
-  std::u16string wide;
+  platform::UnicodeString wide;
   for (std::size_t i = 0; i + 1 < rest.size(); i += 2) {
     wide.push_back(
         static_cast<char16_t>(static_cast<unsigned char>(rest[i]) |

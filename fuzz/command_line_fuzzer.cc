@@ -29,8 +29,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // The program name as CreateProcess and the C runtime's argv[0] read it: a
 // leading quote runs to the next quote, with no escapes; else the name ends
 // at the first blank.
-std::string ReadProgramName(const std::string& line, std::size_t* i) {
-  std::string program;
+platform::AnsiString ReadProgramName(const platform::AnsiString& line,
+                                     std::size_t* i) {
+  platform::AnsiString program;
   if (*i < line.size() && line[*i] == '"') {
     for (++*i; *i < line.size() && line[*i] != '"'; ++*i) {
       program.push_back(line[*i]);
@@ -48,8 +49,9 @@ std::string ReadProgramName(const std::string& line, std::size_t* i) {
 // quote give n backslashes and toggle quoting, 2n+1 backslashes and a quote
 // give n backslashes and a literal quote, other backslashes are literal, and
 // a doubled quote inside quotes is a literal quote.
-std::string ReadArgument(const std::string& line, std::size_t* i) {
-  std::string arg;
+platform::AnsiString ReadArgument(const platform::AnsiString& line,
+                                  std::size_t* i) {
+  platform::AnsiString arg;
   bool quoted = false;
   while (*i < line.size()) {
     std::size_t backslashes = 0;
@@ -75,9 +77,10 @@ std::string ReadArgument(const std::string& line, std::size_t* i) {
 }
 
 // The arguments a command line holds, the program name first.
-std::vector<std::string> SplitCommandLine(const std::string& line) {
+std::vector<platform::AnsiString> SplitCommandLine(
+    const platform::AnsiString& line) {
   std::size_t i = 0;
-  std::vector<std::string> args{ReadProgramName(line, &i)};
+  std::vector<platform::AnsiString> args{ReadProgramName(line, &i)};
   for (;;) {
     while (i < line.size() && IsBlank(line[i])) ++i;
     if (i == line.size()) break;
@@ -86,8 +89,8 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   return args;
 }
 
-std::u16string Utf16(const std::string& bytes) {
-  std::u16string text;
+platform::UnicodeString Utf16(const platform::AnsiString& bytes) {
+  platform::UnicodeString text;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     text.push_back(
         static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -96,19 +99,21 @@ std::u16string Utf16(const std::string& bytes) {
   return text;
 }
 
-std::string Ansi(platform::FakePlatform& fake, const std::u16string& text) {
-  std::string ansi;
+platform::AnsiString Ansi(platform::FakePlatform& fake,
+                          const platform::UnicodeString& text) {
+  platform::AnsiString ansi;
   FUZZ_CHECK(launcher::ToAnsi(fake, text, &ansi), "conversion failed");
   return ansi;
 }
 
-void CheckCommandLine(const std::string& home,
-                      const std::string& working_directory) {
-  const std::string program = home + launcher::RuntimeLauncherSuffix;
-  const std::string archive = working_directory + "\\" + launcher::ArchiveName;
-  const std::string line = launcher::BuildCommandLine(
+void CheckCommandLine(const platform::AnsiString& home,
+                      const platform::AnsiString& working_directory) {
+  const platform::AnsiString program = home + launcher::RuntimeLauncherSuffix;
+  const platform::AnsiString archive =
+      working_directory + "\\" + launcher::ArchiveName;
+  const platform::AnsiString line = launcher::BuildCommandLine(
       program, working_directory, launcher::ArchiveName);
-  const std::vector<std::string> args = SplitCommandLine(line);
+  const std::vector<platform::AnsiString> args = SplitCommandLine(line);
 
   // Whatever the texts hold, the program Windows starts is the runtime
   // launcher path up to its first quote: never a leading piece cut at a
@@ -116,13 +121,13 @@ void CheckCommandLine(const std::string& home,
   FUZZ_CHECK(args[0] == program.substr(0, program.find('"')),
              "program name is not the runtime launcher path: " + args[0]);
 
-  if (program.find('"') != std::string::npos) return;
+  if (program.find('"') != platform::AnsiString::npos) return;
   // A quote in the working directory alone reaches only the archive
   // argument: the program and the options before it stay as they are.
   FUZZ_CHECK(args.size() >= 3 && args[1] == "-jar" && args[2] == "-Xmx768m",
              "options changed: " + line);
 
-  if (working_directory.find('"') != std::string::npos) return;
+  if (working_directory.find('"') != platform::AnsiString::npos) return;
   // No quote in either text: four arguments, the two paths verbatim, each
   // inside one pair of quotes, and nothing after the archive path.
   FUZZ_CHECK(args.size() == 4, "not four arguments: " + line);
@@ -147,13 +152,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   fuzz::InputReader input(data, size);
   const std::uint8_t setup = input.Byte();
-  const std::string rest = input.Rest();
+  const platform::AnsiString rest = input.Rest();
 
   if ((setup & 1) == 0) {
     const std::size_t nul = rest.find('\0');
-    const std::string home = rest.substr(0, nul);
-    std::string working_directory =
-        nul == std::string::npos ? std::string() : rest.substr(nul + 1);
+    const platform::AnsiString home = rest.substr(0, nul);
+    platform::AnsiString working_directory = nul == platform::AnsiString::npos
+                                                 ? platform::AnsiString()
+                                                 : rest.substr(nul + 1);
     working_directory.erase(
         std::remove(working_directory.begin(), working_directory.end(), '\0'),
         working_directory.end());
@@ -164,8 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Wide texts as Windows hands them over. With WC_NO_BEST_FIT_CHARS no
   // look-alike (U+FF02, U+201C, ...) becomes a '"' on the way to ANSI, so
   // the composed line keeps its full shape.
-  std::u16string home;
-  std::u16string working_directory;
+  platform::UnicodeString home;
+  platform::UnicodeString working_directory;
   bool in_home = true;
   for (char16_t c : Utf16(rest)) {
     if (c == u'\0' && in_home) {
@@ -176,10 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   platform::FakePlatform fake;
   fake.code_page = (setup & 2) != 0 ? CP_UTF8 : 1252;
-  const std::string ansi_home = Ansi(fake, home);
-  const std::string ansi_directory = Ansi(fake, working_directory);
-  FUZZ_CHECK(ansi_home.find('"') == std::string::npos &&
-                 ansi_directory.find('"') == std::string::npos,
+  const platform::AnsiString ansi_home = Ansi(fake, home);
+  const platform::AnsiString ansi_directory = Ansi(fake, working_directory);
+  FUZZ_CHECK(ansi_home.find('"') == platform::AnsiString::npos &&
+                 ansi_directory.find('"') == platform::AnsiString::npos,
              "the conversion to ANSI made a quote");
   CheckCommandLine(ansi_home, ansi_directory);
   return 0;

@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   const bool exists = launcher::FolderExists(fake, "C:\\App\\Java");
   FUZZ_CHECK(exists == Expected(attributes, attributes_error, open_error),
-             "attributes " + std::to_string(attributes) + ", error " +
-                 std::to_string(attributes_error) + ", open error " +
-                 std::to_string(open_error) + ": answered " +
+             "attributes " + fuzz::Decimal(attributes) + ", error " +
+                 fuzz::Decimal(attributes_error) + ", open error " +
+                 fuzz::Decimal(open_error) + ": answered " +
                  (exists ? "present" : "absent"));
   FUZZ_CHECK(fake.open_files() == 0, "a file handle is left open");
   FUZZ_CHECK(fake.open_handles() == 0, "a handle is left open");

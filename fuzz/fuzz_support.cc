@@ -8,6 +8,10 @@
 
 namespace fuzz {
 
+platform::AnsiString Decimal(std::uint32_t value) {
+  return std::to_string(value).c_str();
+}
+
 namespace {
 
 class AbortingListener : public ::testing::EmptyTestEventListener {
@@ -16,7 +20,8 @@ class AbortingListener : public ::testing::EmptyTestEventListener {
     if (!result.failed()) return;
     Fail(result.file_name() != nullptr ? result.file_name() : "(unknown)",
          result.line_number(),
-         std::string("the fake platform reported: ") + result.message());
+         platform::AnsiString("the fake platform reported: ") +
+             result.message());
   }
 };
 
@@ -27,7 +32,7 @@ void AbortOnTestFailure() {
   ::testing::UnitTest::GetInstance()->listeners().Append(new AbortingListener);
 }
 
-void Fail(const char* file, int line, const std::string& what) {
+void Fail(const char* file, int line, const platform::AnsiString& what) {
   std::fprintf(stderr, "%s:%d: %s\n", file, line, what.c_str());
   std::fflush(stderr);
   std::abort();
@@ -45,16 +50,17 @@ std::uint32_t InputReader::U32() {
   return value;
 }
 
-std::string InputReader::Bytes(std::size_t count) {
+platform::AnsiString InputReader::Bytes(std::size_t count) {
   const std::size_t taken = std::min(count, size_ - offset_);
-  std::string bytes(reinterpret_cast<const char*>(data_ + offset_), taken);
+  platform::AnsiString bytes(reinterpret_cast<const char*>(data_ + offset_),
+                             taken);
   offset_ += taken;
   return bytes;
 }
 
-std::string InputReader::Rest() { return Bytes(size_ - offset_); }
+platform::AnsiString InputReader::Rest() { return Bytes(size_ - offset_); }
 
-bool HasLoneSurrogate(const std::u16string& text) {
+bool HasLoneSurrogate(const platform::UnicodeString& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&

@@ -5,7 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "platform/platform.h"
 
 namespace fuzz {
 
@@ -20,10 +21,14 @@ void AbortOnTestFailure();
 
 // Whether |text| holds a surrogate without its partner, which no conversion
 // can carry over unchanged.
-bool HasLoneSurrogate(const std::u16string& text);
+bool HasLoneSurrogate(const platform::UnicodeString& text);
+
+// |value| in decimal, for check messages.
+platform::AnsiString Decimal(std::uint32_t value);
 
 // Prints |what| with its place in the source and aborts.
-[[noreturn]] void Fail(const char* file, int line, const std::string& what);
+[[noreturn]] void Fail(const char* file, int line,
+                       const platform::AnsiString& what);
 
 // Reads the fields of a fuzz input front to back. Past the end every field
 // reads as zero and every byte run as empty, so a short input still makes a
@@ -37,9 +42,9 @@ class InputReader {
   // Little-endian, as Windows stores a DWORD.
   std::uint32_t U32();
   // The next |count| bytes, or as many as are left.
-  std::string Bytes(std::size_t count);
+  platform::AnsiString Bytes(std::size_t count);
   // Everything not read yet.
-  std::string Rest();
+  platform::AnsiString Rest();
 
  private:
   const std::uint8_t* data_;
@@ -50,12 +55,14 @@ class InputReader {
 }  // namespace fuzz
 
 // Checks a property of the code under fuzzing; on violation reports the
-// condition and |message| (anything that streams into a std::string via +).
+// condition and |message| (anything that streams into a platform::AnsiString
+// via +).
 #define FUZZ_CHECK(condition, message)                                         \
   do {                                                                         \
     if (!(condition)) {                                                        \
-      ::fuzz::Fail(__FILE__, __LINE__,                                         \
-                   std::string("check failed: " #condition "; ") + (message)); \
+      ::fuzz::Fail(                                                            \
+          __FILE__, __LINE__,                                                  \
+          platform::AnsiString("check failed: " #condition "; ") + (message)); \
     }                                                                          \
   } while (false)
 

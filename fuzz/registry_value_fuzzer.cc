@@ -36,10 +36,10 @@ constexpr char16_t kKey17[] =
 
 struct Value {
   std::uint32_t type = 0;
-  std::string bytes;
+  platform::AnsiString bytes;
 };
 
-std::vector<std::uint8_t> ToVector(const std::string& bytes) {
+std::vector<std::uint8_t> ToVector(const platform::AnsiString& bytes) {
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
@@ -61,8 +61,8 @@ std::optional<Value> DecisiveValue(bool windows32, int placement,
 }
 
 // The value's text: whole UTF-16 units (little-endian) up to the first NUL.
-std::u16string TextUpToNul(const std::string& bytes) {
-  std::u16string text;
+platform::UnicodeString TextUpToNul(const platform::AnsiString& bytes) {
+  platform::UnicodeString text;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     const auto unit =
         static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -73,14 +73,16 @@ std::u16string TextUpToNul(const std::string& bytes) {
   return text;
 }
 
-void CheckHomeText(const std::string& home, const std::u16string& text,
+void CheckHomeText(const platform::AnsiString& home,
+                   const platform::UnicodeString& text,
                    std::uint32_t code_page) {
-  FUZZ_CHECK(home.find('\0') == std::string::npos, "NUL in the home text");
+  FUZZ_CHECK(home.find('\0') == platform::AnsiString::npos,
+             "NUL in the home text");
   // The home is the conversion of the whole text before the first NUL: no
   // unit dropped, none from after the NUL.
   FakePlatform reference;
   reference.code_page = code_page;
-  std::string expected;
+  platform::AnsiString expected;
   if (!launcher::ToAnsi(reference, text, &expected)) expected.clear();
   FUZZ_CHECK(home == expected, "home is not the converted value text");
   if (code_page == 1252) {
@@ -97,7 +99,7 @@ void CheckHomeText(const std::string& home, const std::u16string& text,
     }
   } else if (!fuzz::HasLoneSurrogate(text)) {
     // UTF-8 holds every character: the text comes back unchanged.
-    std::u16string back;
+    platform::UnicodeString back;
     FUZZ_CHECK(launcher::ToUnicode(reference, home, &back) && back == text,
                "UTF-8 home does not convert back to the value text");
   }
@@ -159,17 +161,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     expected_error = "Invalid data type for 'JavaHome'";
   }
 
-  try {
-    const std::string home = launcher::FindRegisteredRuntimeHome(fake);
-    FUZZ_CHECK(expected_error == nullptr,
-               std::string("no error where one was due: ") + expected_error);
+  launcher::RegistryReadError error = launcher::RegistryReadError::None;
+  const platform::AnsiString home =
+      launcher::FindRegisteredRuntimeHome(fake, &error);
+  if (error == launcher::RegistryReadError::None) {
+    FUZZ_CHECK(
+        expected_error == nullptr,
+        platform::AnsiString("no error where one was due: ") + expected_error);
     CheckHomeText(home, readable ? TextUpToNul(decisive->bytes) : u"",
                   code_page);
-  } catch (const launcher::RegistryReadError& e) {
-    FUZZ_CHECK(expected_error != nullptr,
-               std::string("unexpected read error: ") + e.what());
-    FUZZ_CHECK(std::string(e.what()) == expected_error,
-               std::string("wrong message: ") + e.what());
+  } else {
+    const platform::AnsiString message =
+        launcher::RegistryReadErrorMessage(fake, error, launcher::JavaHome);
+    FUZZ_CHECK(
+        expected_error != nullptr,
+        platform::AnsiString("unexpected read error: ") + message.c_str());
+    FUZZ_CHECK(message == expected_error,
+               platform::AnsiString("wrong message: ") + message.c_str());
+    FUZZ_CHECK(home.empty(), "a home beside a read error");
   }
   FUZZ_CHECK(fake.open_registry_keys() == 0, "a registry key is left open");
   FUZZ_CHECK(fake.open_handles() == 0, "a handle is left open");

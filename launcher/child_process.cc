@@ -1,7 +1,6 @@
 #include "launcher/child_process.h"
 
-#include <cstdio>
-
+#include "launcher/text_format.h"
 #include "platform/unique_handles.h"
 #include "platform/win32_api.h"
 
@@ -31,9 +30,12 @@ platform::ProcessStart ChildProcessStart(const AnsiString& command_line,
 std::uint32_t StartAndWait(platform::Platform& platform,
                            const AnsiString& command_line,
                            const AnsiString& working_directory) {
+  // A named value, not a temporary: freeing its text between the failed call
+  // and the read of its error code could change that code.
+  const platform::ProcessStart start =
+      ChildProcessStart(command_line, working_directory);
   platform::UniqueProcessInformation child(platform);
-  if (!platform.CreateProcessA(
-          ChildProcessStart(command_line, working_directory), child.put())) {
+  if (!platform.CreateProcessA(start, child.put())) {
     const std::uint32_t error = platform.GetLastError();
     ReportLaunchFailure(platform, error);
     return error;
@@ -49,10 +51,9 @@ std::uint32_t StartAndWait(platform::Platform& platform,
 }
 
 AnsiString FormatLaunchFailure(std::uint32_t error_code) {
-  // "%d" of the signed code: at most 11 characters replace the two of "%d".
-  char text[sizeof(ErrorFormat) + 16];
-  std::snprintf(text, sizeof(text), ErrorFormat, static_cast<int>(error_code));
-  return text;
+  // Windows error codes are DWORDs; "%d" shows them as signed numbers.
+  return FormatWith(ErrorFormat,
+                    SignedDecimal(static_cast<std::int32_t>(error_code)));
 }
 
 void ReportLaunchFailure(platform::Platform& platform,

@@ -1,7 +1,5 @@
 #include "launcher/launch_sequence.h"
 
-#include <vector>
-
 #include "launcher/child_process.h"
 #include "launcher/runtime_lookup.h"
 #include "platform/unique_handles.h"
@@ -48,14 +46,14 @@ bool FolderExists(platform::Platform& platform, const AnsiString& path) {
 
 bool ReadWorkingDirectory(platform::Platform& platform, AnsiString* directory,
                           std::uint32_t* error) {
-  std::vector<char16_t> buffer(CurrentDirectoryBufferLength);
+  UnicodeString buffer(CurrentDirectoryBufferLength, u'\0');
   std::uint32_t length = 0;
   // A longer directory reports the size it needs; ask again with that much.
   // The second answer normally fits, but the directory can change in
   // between, so try a few times before giving up.
   for (int attempt = 0;; ++attempt) {
     length = platform.GetCurrentDirectoryW(
-        static_cast<std::uint32_t>(buffer.size()), buffer.data());
+        static_cast<std::uint32_t>(buffer.size()), &buffer[0]);
     if (length == 0) {
       *error = platform.GetLastError();
       return false;
@@ -67,19 +65,12 @@ bool ReadWorkingDirectory(platform::Platform& platform, AnsiString* directory,
     }
     buffer.assign(length, u'\0');
   }
-  if (!ToAnsi(platform, UnicodeString(buffer.data(), length), directory)) {
+  buffer.resize(length);
+  if (!ToAnsi(platform, buffer, directory)) {
     *error = platform.GetLastError();
     return false;
   }
   return true;
-}
-
-AnsiString ChooseRuntimeLauncherPath(platform::Platform& platform,
-                                     const AnsiString& working_directory) {
-  const AnsiString local_runtime = working_directory + LocalRuntimeFolder;
-  if (FolderExists(platform, local_runtime))
-    return local_runtime + RuntimeLauncherSuffix;
-  return FindRegisteredRuntimeHome(platform) + RuntimeLauncherSuffix;
 }
 
 std::uint32_t RunLauncher(platform::Platform& platform) {
@@ -89,8 +80,26 @@ std::uint32_t RunLauncher(platform::Platform& platform) {
     ReportLaunchFailure(platform, error);
     return error;
   }
-  const AnsiString runtime_launcher_path =
-      ChooseRuntimeLauncherPath(platform, working_directory);
+  // The local runtime wins; the registry is then not read at all.
+  AnsiString runtime_home = working_directory + LocalRuntimeFolder;
+  if (!FolderExists(platform, runtime_home)) {
+    RegistryReadError read_error = RegistryReadError::None;
+    runtime_home = FindRegisteredRuntimeHome(platform, &read_error);
+    if (read_error != RegistryReadError::None) {
+      ShowError(platform,
+                RegistryReadErrorMessage(platform, read_error, JavaHome));
+      return RegistryErrorExitCode;
+    }
+    // Without a home the program would be the rooted "\bin\Javaw.exe",
+    // which Windows resolves on the current drive, C:\bin\Javaw.exe: a folder
+    // at the drive root that any user may create and fill. Nothing is started;
+    // the runtime is reported as not found.
+    if (runtime_home.empty()) {
+      ReportLaunchFailure(platform, ERROR_FILE_NOT_FOUND);
+      return ERROR_FILE_NOT_FOUND;
+    }
+  }
+  const AnsiString runtime_launcher_path = runtime_home + RuntimeLauncherSuffix;
   return StartAndWait(
       platform,
       BuildCommandLine(runtime_launcher_path, working_directory, ArchiveName),
@@ -98,16 +107,12 @@ std::uint32_t RunLauncher(platform::Platform& platform) {
 }
 
 std::uint32_t RunFromEntryPoint(platform::Platform& platform) {
-  // Where the system offers it, DLLs this process loads later (the message
-  // box's theme libraries, say) come from System32 only, never from the
-  // launcher's folder or the current directory. The child is unaffected.
+  // Where the system offers it, DLLs this process loads later (advapi32 and
+  // user32 when needed, the message box's theme libraries) come from System32
+  // only, never from the launcher's folder or the current directory. The
+  // child is unaffected.
   platform.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  try {
-    return RunLauncher(platform);
-  } catch (const RegistryReadError& e) {
-    ShowError(platform, e.what());
-    return RegistryErrorExitCode;
-  }
+  return RunLauncher(platform);
 }
 
 }  // namespace launcher

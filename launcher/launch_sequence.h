@@ -43,23 +43,19 @@ bool FolderExists(platform::Platform& platform, const AnsiString& path);
 bool ReadWorkingDirectory(platform::Platform& platform, AnsiString* directory,
                           std::uint32_t* error);
 
-// The runtime launcher to start from |working_directory|: the local runtime's
-// when its folder exists (the registry is then not read), else the registered
-// runtime's, which is the bare RuntimeLauncherSuffix when none is registered.
-AnsiString ChooseRuntimeLauncherPath(platform::Platform& platform,
-                                     const AnsiString& working_directory);
-
-// The launch sequence. Returns the child's exit code, or the error code of a
-// failure it has reported. A registry read error propagates as
-// RegistryReadError.
-std::uint32_t RunLauncher(platform::Platform& platform);
-
 // The exit code after a registry read error has been reported.
 inline constexpr std::uint32_t RegistryErrorExitCode = 1;
 
+// The launch sequence: the local runtime's launcher when its folder exists
+// (the registry is then not read), else the registered runtime's. Returns the
+// child's exit code; or, after reporting it in the error box, the error code
+// of a start that failed, ERROR_FILE_NOT_FOUND when no runtime is registered
+// (nothing is started then), or RegistryErrorExitCode for a JavaHome that
+// cannot be read or is not text.
+std::uint32_t RunLauncher(platform::Platform& platform);
+
 // What WinMain runs: restricts this process's DLL search to System32 where
-// the system allows it, runs RunLauncher, and reports a registry read error
-// in the error box, returning 1 for it.
+// the system allows it, then runs RunLauncher and returns its result.
 std::uint32_t RunFromEntryPoint(platform::Platform& platform);
 
 }  // namespace launcher

@@ -50,7 +50,7 @@ TEST(FolderExistsTest, DecidesFromAttributesErrorsAndLinks) {
     std::function<void(FakePlatform&)> setup;
     bool expected;
   };
-  const std::u16string path = u"C:\\App\\Java";
+  const UnicodeString path = u"C:\\App\\Java";
   const Case cases[] = {
       {"folder", [&](FakePlatform& f) { f.AddFolder(path); }, true},
       {"read-only hidden folder",
@@ -138,16 +138,16 @@ TEST(FolderExistsTest, OnlyReparsePointsAreOpened) {
 
 // A machine with the archive's folder at C:\App, and knobs per case.
 struct Machine {
-  void RegisterRuntime(const std::u16string& home) {
+  void RegisterRuntime(const UnicodeString& home) {
     fake_.SetString(Hive::Wow32, kKey17, u"JavaHome", home);
     fake_.AddFile(home + u"\\bin\\Javaw.exe");
   }
-  void AddLocalRuntime(const std::u16string& directory) {
+  void AddLocalRuntime(const UnicodeString& directory) {
     fake_.AddFolder(directory + u"\\Java");
     fake_.AddFile(directory + u"\\Java\\bin\\Javaw.exe");
   }
-  const std::string& StartedCommandLine() {
-    static const std::string none;
+  const AnsiString& StartedCommandLine() {
+    static const AnsiString none;
     return fake_.started.empty() ? none : fake_.started.back().command_line;
   }
 
@@ -173,7 +173,7 @@ TEST_F(RunLauncherTest, ChoosesTheRuntime) {
   struct Case {
     const char* name;
     std::function<void(Machine&)> setup;
-    std::string program;  // as it stands quoted in the command line
+    AnsiString program;  // as it stands quoted in the command line
     bool registry_read;
   };
   const Case cases[] = {
@@ -195,8 +195,6 @@ TEST_F(RunLauncherTest, ChoosesTheRuntime) {
          t.RegisterRuntime(u"C:\\jre7");
        },
        "C:\\App\\Java\\bin\\Javaw.exe", false},
-      {"nothing anywhere: the bare suffix", [](Machine&) {}, "\\bin\\Javaw.exe",
-       true},
       {"registered home ending in a backslash",
        [](Machine& t) { t.RegisterRuntime(u"C:\\jre7\\"); },
        "C:\\jre7\\\\bin\\Javaw.exe", true},
@@ -228,6 +226,52 @@ TEST_F(RunLauncherTest, ChoosesTheRuntime) {
               "\"" + c.program + "\" -jar -Xmx768m \"C:\\App\\molk2014.jar\"")
         << c.name;
     EXPECT_EQ(ReadRegistry(t.fake_), c.registry_read) << c.name;
+  }
+}
+
+TEST_F(RunLauncherTest, NoRegisteredHomeStartsNothing) {
+  // With no home the program would be the rooted \bin\Javaw.exe, which
+  // Windows looks for on the current drive: a planted C:\bin\Javaw.exe.
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> setup;
+  };
+  const Case cases[] = {
+      {"key absent in both views", [](FakePlatform&) {}},
+      {"only 1.8 registered",
+       [](FakePlatform& f) {
+         f.SetString(Hive::Wow32,
+                     u"Software\\JavaSoft\\Java Runtime Environment\\1.8",
+                     u"JavaHome", u"C:\\jre8");
+       }},
+      {"key without JavaHome",
+       [](FakePlatform& f) { f.AddKey(Hive::Wow32, kKey17); }},
+      {"empty JavaHome",
+       [](FakePlatform& f) {
+         f.SetValue(Hive::Native64, kKey17, u"JavaHome", REG_SZ, {});
+       }},
+      {"JavaHome of a lone NUL",
+       [](FakePlatform& f) {
+         f.SetString(Hive::Wow32, kKey17, u"JavaHome", u"");
+       }},
+      {"64-bit key without a value hides the 32-bit one",
+       [](FakePlatform& f) {
+         f.AddKey(Hive::Native64, kKey17);
+         f.SetString(Hive::Wow32, kKey17, u"JavaHome", u"C:\\jre7");
+         f.AddFile(u"C:\\jre7\\bin\\Javaw.exe");
+       }},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake;
+    fake.AddFile(u"C:\\bin\\Javaw.exe");
+    c.setup(fake);
+    EXPECT_EQ(RunLauncher(fake), 2u) << c.name;
+    EXPECT_TRUE(fake.started.empty()) << c.name;
+    ASSERT_EQ(fake.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(fake.boxes[0].text, "Erro 2 ao executar o aplicativo.") << c.name;
+    EXPECT_EQ(fake.boxes[0].caption, "Erro") << c.name;
+    EXPECT_EQ(fake.boxes[0].type, MB_ICONERROR | MB_OK) << c.name;
+    EXPECT_EQ(fake.open_handles(), 0) << c.name;
   }
 }
 
@@ -264,8 +308,8 @@ TEST_F(RunLauncherTest, ExitCodeTellsWhatHappened) {
          t.fake_.child_exit_code = 0xC0000005u;
        },
        0xC0000005u, 0, 1},
-      {"no runtime: the not-found code", [](Machine&) {}, ERROR_PATH_NOT_FOUND,
-       1, 1},
+      {"no runtime: the not-found code, nothing started", [](Machine&) {},
+       ERROR_FILE_NOT_FOUND, 1, 0},
       {"local folder without Javaw.exe",
        [](Machine& t) { t.fake_.AddFolder(u"C:\\App\\Java"); },
        ERROR_PATH_NOT_FOUND, 1, 1},
@@ -296,12 +340,12 @@ TEST_F(RunLauncherTest, ExitCodeTellsWhatHappened) {
 }
 
 TEST_F(RunLauncherTest, LongCurrentDirectoryIsReadAgainWithTheSizeAsked) {
-  const std::u16string long_directory = u"C:\\" + std::u16string(300, u'd');
+  const UnicodeString long_directory = u"C:\\" + UnicodeString(300, u'd');
   fake_.SetCurrentDirectory(long_directory);
   fake_.AddFolder(long_directory);
   AddLocalRuntime(long_directory);
   EXPECT_EQ(RunLauncher(fake_), 0u);
-  const std::string expected_directory = "C:\\" + std::string(300, 'd');
+  const AnsiString expected_directory = "C:\\" + AnsiString(300, 'd');
   EXPECT_EQ(fake_.started.back().current_directory, expected_directory);
   EXPECT_THAT(StartedCommandLine(), Not(HasSubstr("#")));
   EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(),
@@ -310,7 +354,7 @@ TEST_F(RunLauncherTest, LongCurrentDirectoryIsReadAgainWithTheSizeAsked) {
 }
 
 TEST_F(RunLauncherTest, DirectoryThatKeepsGrowingIsAFailureNotALoop) {
-  fake_.SetCurrentDirectory(u"C:\\" + std::u16string(300, u'd'));
+  fake_.SetCurrentDirectory(u"C:\\" + UnicodeString(300, u'd'));
   fake_.current_directory_growth = 10;
   EXPECT_EQ(RunLauncher(fake_),
             static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER));
@@ -324,16 +368,16 @@ TEST_F(RunLauncherTest, ArgumentsOfTheLauncherAreNotPassedOn) {
   // ends with the quoted archive path.
   AddLocalRuntime(u"C:\\App");
   RunLauncher(fake_);
-  const std::string& line = StartedCommandLine();
+  const AnsiString& line = StartedCommandLine();
   ASSERT_FALSE(line.empty());
-  EXPECT_EQ(line.substr(line.size() - std::string("molk2014.jar\"").size()),
+  EXPECT_EQ(line.substr(line.size() - AnsiString("molk2014.jar\"").size()),
             "molk2014.jar\"");
 }
 
 TEST_F(RunLauncherTest, LookAlikeCharactersCannotRedirectTheStart) {
   struct Case {
     const char* name;
-    std::u16string folder;
+    UnicodeString folder;
   };
   const Case cases[] = {
       {"division slash", u"C:\\t_a\u2215b"},
@@ -354,7 +398,7 @@ TEST_F(RunLauncherTest, LookAlikeCharactersCannotRedirectTheStart) {
     const std::uint32_t exit_code = RunLauncher(t.fake_);
     EXPECT_NE(exit_code, 0u) << c.name;
     ASSERT_EQ(t.fake_.started.size(), 1u) << c.name;
-    const std::string& line = t.StartedCommandLine();
+    const AnsiString& line = t.StartedCommandLine();
     EXPECT_THAT(line, Not(HasSubstr("t_a\\b"))) << c.name;
     EXPECT_THAT(line, Not(HasSubstr("t_a/b"))) << c.name;
     EXPECT_EQ(std::count(line.begin(), line.end(), '"'), 4) << c.name;
@@ -365,7 +409,7 @@ TEST_F(RunLauncherTest, LookAlikeCharactersCannotRedirectTheStart) {
 }
 
 TEST_F(RunLauncherTest, Utf8CodePageKeepsEveryCharacter) {
-  const std::u16string folder = u"C:\\t_a\u2215b";
+  const UnicodeString folder = u"C:\\t_a\u2215b";
   fake_.code_page = CP_UTF8;
   fake_.SetCurrentDirectory(folder);
   fake_.AddFolder(folder);

@@ -1,23 +1,19 @@
 #include "launcher/runtime_lookup.h"
 
-#include <cstdio>
-#include <vector>
+#include "launcher/text_format.h"
 
 namespace launcher {
 
-namespace {
-
-[[noreturn]] void ThrowReadError(platform::Platform& platform,
-                                 const char* format, const char16_t* name) {
+AnsiString RegistryReadErrorMessage(platform::Platform& platform,
+                                    RegistryReadError error,
+                                    const char16_t* name) {
   AnsiString ansi_name;
-  ToAnsi(platform, name, &ansi_name);
-  std::vector<char> message(std::char_traits<char>::length(format) +
-                            ansi_name.size() + 1);
-  std::snprintf(message.data(), message.size(), format, ansi_name.c_str());
-  throw RegistryReadError(message.data());
+  if (!ToAnsi(platform, name, &ansi_name)) ansi_name.clear();
+  return FormatWith(error == RegistryReadError::FailedToGetData
+                        ? FailedToGetDataFormat
+                        : InvalidDataTypeFormat,
+                    ansi_name);
 }
-
-}  // namespace
 
 std::uint32_t ProbeMask(RegistryView view) {
   return ProbeRights | (static_cast<std::uint32_t>(view) & KEY_WOW64_RES);
@@ -44,47 +40,52 @@ bool RegistryAccessor::OpenKey(const UnicodeString& path) {
   return false;
 }
 
-UnicodeString RegistryAccessor::ReadString(const char16_t* name) {
-  if (!key_.is_valid()) return UnicodeString();
+RegistryReadError RegistryAccessor::ReadString(const char16_t* name,
+                                               UnicodeString* text) {
+  text->clear();
+  if (!key_.is_valid()) return RegistryReadError::None;
   std::uint32_t type = REG_NONE;
   std::uint32_t size = 0;
   if (platform_.RegQueryValueExW(key_.get(), name, &type, nullptr, &size) !=
           ERROR_SUCCESS ||
       size == 0) {
-    return UnicodeString();
+    return RegistryReadError::None;
   }
   // Room for every byte of the value, an odd last byte included, so the read
   // never runs past the buffer; only whole UTF-16 units count as text.
-  std::vector<char16_t> units(size / 2 + size % 2);
+  UnicodeString units(size / 2 + size % 2, u'\0');
   std::uint32_t read_size = size;
   if (platform_.RegQueryValueExW(key_.get(), name, &type,
-                                 reinterpret_cast<std::uint8_t*>(units.data()),
+                                 reinterpret_cast<std::uint8_t*>(&units[0]),
                                  &read_size) != ERROR_SUCCESS) {
-    ThrowReadError(platform_, FailedToGetDataFormat, name);
+    return RegistryReadError::FailedToGetData;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ)
-    ThrowReadError(platform_, InvalidDataTypeFormat, name);
+    return RegistryReadError::InvalidDataType;
   // The value need not end in a NUL, and may hold more after one; the text
   // ends at the first NUL or at the last whole unit the read delivered.
   const std::size_t whole_units = read_size / 2;
   std::size_t length = 0;
   while (length < whole_units && units[length] != u'\0') ++length;
-  return UnicodeString(units.data(), length);
+  text->assign(units, 0, length);
+  return RegistryReadError::None;
 }
 
-AnsiString FindRegisteredRuntimeHome(platform::Platform& platform) {
+AnsiString FindRegisteredRuntimeHome(platform::Platform& platform,
+                                     RegistryReadError* error) {
+  *error = RegistryReadError::None;
   const UnicodeString key_path = UnicodeString(RuntimeKeyBase) + RuntimeVersion;
   UnicodeString home;
   for (RegistryView view : {RegistryView::Bit64, RegistryView::Default}) {
     RegistryAccessor accessor(platform, view);
     if (!accessor.KeyExists(key_path)) continue;
     // The first view that has the key decides, even without a usable value.
-    if (accessor.OpenKey(key_path)) home = accessor.ReadString(JavaHome);
+    if (accessor.OpenKey(key_path))
+      *error = accessor.ReadString(JavaHome, &home);
     break;
   }
   AnsiString ansi_home;
-  // A home that cannot be converted is as good as none: the start then fails
-  // and is reported.
+  // A home that cannot be converted is as good as none.
   if (!ToAnsi(platform, home, &ansi_home)) ansi_home.clear();
   return ansi_home;
 }

@@ -3,7 +3,6 @@
 #define LAUNCHER_RUNTIME_LOOKUP_H_
 
 #include <cstdint>
-#include <stdexcept>
 
 #include "launcher/ansi_text.h"
 #include "platform/platform.h"
@@ -40,12 +39,19 @@ enum class RegistryView : std::uint32_t {
 // The probe mask of a view: the narrow probe rights plus the view's bits.
 std::uint32_t ProbeMask(RegistryView view);
 
-// A value that was found but could not be read or is not text. Carries the
-// message the launcher shows for it.
-class RegistryReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// What reading a value that exists can come to besides its text: its data
+// could not be read after its size was, or it is not text.
+enum class RegistryReadError {
+  None,
+  FailedToGetData,
+  InvalidDataType,
 };
+
+// The message the launcher shows for |error| of the value |name|:
+// FailedToGetDataFormat or InvalidDataTypeFormat with the name in place.
+AnsiString RegistryReadErrorMessage(platform::Platform& platform,
+                                    RegistryReadError error,
+                                    const char16_t* name);
 
 // Reads through one registry view under HKEY_LOCAL_MACHINE, holding at most
 // one open key, which it closes when it goes away.
@@ -57,11 +63,12 @@ class RegistryAccessor {
   bool KeyExists(const UnicodeString& path);
   // Opens |path| with the view's access mask, replacing the open key.
   bool OpenKey(const UnicodeString& path);
-  // The text of a REG_SZ or REG_EXPAND_SZ value of the open key, up to its
-  // first NUL and unexpanded; empty when there is no open key, no such value,
-  // or the value is empty. Throws RegistryReadError when the value's data
-  // cannot be read after its size was, or when it is of another type.
-  UnicodeString ReadString(const char16_t* name);
+  // Reads into |text| a REG_SZ or REG_EXPAND_SZ value of the open key, up to
+  // its first NUL and unexpanded; empty when there is no open key, no such
+  // value, or the value is empty. Returns the read error, with |text| empty,
+  // when the value's data cannot be read after its size was, or when it is of
+  // another type.
+  RegistryReadError ReadString(const char16_t* name, UnicodeString* text);
 
  private:
   platform::Platform& platform_;
@@ -71,8 +78,11 @@ class RegistryAccessor {
 
 // The registered runtime's JavaHome, from the 64-bit view when the 1.7 key
 // exists there (even without a usable value), else from the default view;
-// empty when neither has the key. Holds no key open when it returns.
-AnsiString FindRegisteredRuntimeHome(platform::Platform& platform);
+// empty when neither has the key. A value that cannot be read or is not text
+// gives empty text and its error in |error| (None otherwise). Holds no key
+// open when it returns.
+AnsiString FindRegisteredRuntimeHome(platform::Platform& platform,
+                                     RegistryReadError* error);
 
 }  // namespace launcher
 

@@ -20,6 +20,14 @@ constexpr char16_t kKey17[] =
 constexpr char16_t kKey18[] =
     u"Software\\JavaSoft\\Java Runtime Environment\\1.8";
 
+// The lookup's home when it ends without a read error.
+AnsiString Lookup(FakePlatform& fake) {
+  RegistryReadError error = RegistryReadError::FailedToGetData;
+  AnsiString home = FindRegisteredRuntimeHome(fake, &error);
+  EXPECT_EQ(error, RegistryReadError::None);
+  return home;
+}
+
 TEST(ProbeMaskTest, NarrowRightsPlusTheViewBits) {
   EXPECT_EQ(ProbeMask(RegistryView::Bit64), 0x20109u);
   EXPECT_EQ(ProbeMask(RegistryView::Default), 0x20009u);
@@ -92,7 +100,7 @@ TEST(FindRegisteredRuntimeHomeTest, ChoosesTheViewLikeA32BitProcess) {
   for (const Case& c : cases) {
     FakePlatform fake(c.windows);
     c.registry(fake);
-    EXPECT_EQ(FindRegisteredRuntimeHome(fake), c.expected) << c.name;
+    EXPECT_EQ(Lookup(fake), c.expected) << c.name;
     EXPECT_EQ(fake.open_registry_keys(), 0) << c.name;
   }
 }
@@ -100,13 +108,13 @@ TEST(FindRegisteredRuntimeHomeTest, ChoosesTheViewLikeA32BitProcess) {
 TEST(FindRegisteredRuntimeHomeTest, ProbesWithNarrowMaskThenOpensForReading) {
   FakePlatform only32;
   only32.SetString(Hive::Wow32, kKey17, u"JavaHome", u"C:\\jre7");
-  FindRegisteredRuntimeHome(only32);
+  Lookup(only32);
   EXPECT_THAT(only32.registry_open_masks,
               ElementsAre(0x20109u, 0x20009u, 0x20019u));
 
   FakePlatform only64;
   only64.SetString(Hive::Native64, kKey17, u"JavaHome", u"C:\\jre7");
-  FindRegisteredRuntimeHome(only64);
+  Lookup(only64);
   EXPECT_THAT(only64.registry_open_masks, ElementsAre(0x20109u, 0x20119u));
 }
 
@@ -116,7 +124,7 @@ TEST(FindRegisteredRuntimeHomeTest, FailedOpenAfterProbeGivesEmptyResult) {
   fake.SetString(Hive::Wow32, kKey17, u"JavaHome", u"C:\\Java32");
   fake.registry_open_failing_mask = 0x20119u;
   fake.registry_open_error = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(FindRegisteredRuntimeHome(fake), "");
+  EXPECT_EQ(Lookup(fake), "");
   // The 64-bit view had the key: the default view is not consulted.
   EXPECT_THAT(fake.registry_open_masks, ElementsAre(0x20109u, 0x20119u));
 }
@@ -127,10 +135,10 @@ TEST(FindRegisteredRuntimeHomeTest, DeniedProbeCountsAsAbsentKey) {
   fake.SetString(Hive::Wow32, kKey17, u"JavaHome", u"C:\\Java32");
   fake.registry_open_failing_mask = 0x20109u;
   fake.registry_open_error = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(FindRegisteredRuntimeHome(fake), "C:\\Java32");
+  EXPECT_EQ(Lookup(fake), "C:\\Java32");
 }
 
-std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text) {
+std::vector<std::uint8_t> Utf16Bytes(const UnicodeString& text) {
   return FakePlatform::Bytes(text);
 }
 
@@ -144,16 +152,16 @@ TEST(FindRegisteredRuntimeHomeTest, DecodesTheValueText) {
   std::vector<std::uint8_t> odd = Utf16Bytes(u"C:\\jre7");
   odd.push_back('X');
   std::vector<std::uint8_t> odd_after_nul =
-      Utf16Bytes(std::u16string(u"C:\\a\0", 5));
+      Utf16Bytes(UnicodeString(u"C:\\a\0", 5));
   odd_after_nul.push_back('Y');
   const Case cases[] = {
-      {"REG_SZ", REG_SZ, Utf16Bytes(std::u16string(u"C:\\jre7\0", 8)),
+      {"REG_SZ", REG_SZ, Utf16Bytes(UnicodeString(u"C:\\jre7\0", 8)),
        "C:\\jre7"},
       {"REG_EXPAND_SZ stays unexpanded", REG_EXPAND_SZ,
-       Utf16Bytes(std::u16string(u"%ProgramFiles%\\Java\\jre7\0", 25)),
+       Utf16Bytes(UnicodeString(u"%ProgramFiles%\\Java\\jre7\0", 25)),
        "%ProgramFiles%\\Java\\jre7"},
       {"text, NUL, garbage", REG_SZ,
-       Utf16Bytes(std::u16string(u"C:\\jre7\0garbage\0", 16)), "C:\\jre7"},
+       Utf16Bytes(UnicodeString(u"C:\\jre7\0garbage\0", 16)), "C:\\jre7"},
       {"no terminating NUL", REG_SZ, Utf16Bytes(u"C:\\jre7"), "C:\\jre7"},
       {"odd byte count", REG_SZ, odd, "C:\\jre7"},
       {"odd byte count after a NUL", REG_SZ, odd_after_nul, "C:\\a"},
@@ -162,17 +170,17 @@ TEST(FindRegisteredRuntimeHomeTest, DecodesTheValueText) {
       {"size 0 of another type", REG_DWORD, {}, ""},
       {"only a NUL", REG_SZ, {0, 0}, ""},
       {"trailing backslash kept", REG_SZ,
-       Utf16Bytes(std::u16string(u"C:\\jre7\\\0", 9)), "C:\\jre7\\"},
+       Utf16Bytes(UnicodeString(u"C:\\jre7\\\0", 9)), "C:\\jre7\\"},
       {"blanks kept", REG_SZ,
-       Utf16Bytes(std::u16string(u"C:\\Program Files\\Java\\jre7\0", 27)),
+       Utf16Bytes(UnicodeString(u"C:\\Program Files\\Java\\jre7\0", 27)),
        "C:\\Program Files\\Java\\jre7"},
       {"character outside the code page", REG_SZ,
-       Utf16Bytes(std::u16string(u"C:\\a\u2215b\0", 7)), "C:\\a?b"},
+       Utf16Bytes(UnicodeString(u"C:\\a\u2215b\0", 7)), "C:\\a?b"},
   };
   for (const Case& c : cases) {
     FakePlatform fake;
     fake.SetValue(Hive::Wow32, kKey17, u"JavaHome", c.type, c.data);
-    EXPECT_EQ(FindRegisteredRuntimeHome(fake), c.expected) << c.name;
+    EXPECT_EQ(Lookup(fake), c.expected) << c.name;
     EXPECT_EQ(fake.open_registry_keys(), 0) << c.name;
   }
 }
@@ -202,12 +210,11 @@ TEST(FindRegisteredRuntimeHomeTest, ReadErrorsCarryTheirMessage) {
     fake.SetValue(Hive::Native64, kKey17, u"JavaHome", c.type, {1, 0, 0, 0});
     fake.value_read_error = c.read_error;
     fake.value_growth = c.growth;
-    try {
-      FindRegisteredRuntimeHome(fake);
-      ADD_FAILURE() << c.name << ": no error";
-    } catch (const RegistryReadError& e) {
-      EXPECT_STREQ(e.what(), c.message) << c.name;
-    }
+    RegistryReadError error = RegistryReadError::None;
+    EXPECT_EQ(FindRegisteredRuntimeHome(fake, &error), "") << c.name;
+    ASSERT_NE(error, RegistryReadError::None) << c.name;
+    EXPECT_EQ(RegistryReadErrorMessage(fake, error, JavaHome), c.message)
+        << c.name;
     // The key is closed on the way out of the error too.
     EXPECT_EQ(fake.open_registry_keys(), 0) << c.name;
   }

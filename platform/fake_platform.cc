@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/process_heap_host.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -173,12 +174,30 @@ std::string Narrow(const UnicodeString& text) {
   return EncodeUtf8(text.data(), static_cast<int>(text.size()));
 }
 
+namespace {
+std::vector<FakePlatform*>& LiveFakes() {
+  static std::vector<FakePlatform*> fakes;
+  return fakes;
+}
+}  // namespace
+
 FakePlatform::FakePlatform(Windows windows) : windows_(windows) {
   AddFolder(u"C:\\");
   AddFolder(current_directory_);
+  LiveFakes().push_back(this);
+  SetHeapReleaseObserver(&FakePlatform::OnHeapRelease);
+}
+
+void FakePlatform::OnHeapRelease() {
+  for (FakePlatform* fake : LiveFakes()) {
+    if (fake->calls_in_progress_ == 0)
+      fake->last_error_ = fake->last_error_after_heap_free;
+  }
 }
 
 FakePlatform::~FakePlatform() {
+  auto& fakes = LiveFakes();
+  fakes.erase(std::remove(fakes.begin(), fakes.end(), this), fakes.end());
   for (const auto& [handle, open] : handles_) {
     ADD_FAILURE() << "handle " << handle << " of kind "
                   << static_cast<int>(open.kind) << " was never closed";
@@ -278,7 +297,7 @@ FakePlatform::OpenHandle* FakePlatform::Find(NativeHandle handle,
   return &found->second;
 }
 
-UnicodeString FakePlatform::Widen(const std::string& ansi) const {
+UnicodeString FakePlatform::Widen(const AnsiString& ansi) const {
   if (code_page == CP_UTF8)
     return DecodeUtf8(ansi.data(), static_cast<int>(ansi.size()));
   UnicodeString wide;
@@ -302,12 +321,14 @@ std::uint32_t FakePlatform::MissingPathError(
 }
 
 std::uint32_t FakePlatform::GetLastError() {
+  const InCall in_call(*this);
   calls.push_back("GetLastError");
   return last_error_;
 }
 
 std::uint32_t FakePlatform::GetCurrentDirectoryW(std::uint32_t buffer_length,
                                                  char16_t* buffer) {
+  const InCall in_call(*this);
   calls.push_back("GetCurrentDirectoryW");
   if (current_directory_error != 0) {
     Fail(current_directory_error);
@@ -326,6 +347,7 @@ std::uint32_t FakePlatform::GetCurrentDirectoryW(std::uint32_t buffer_length,
 }
 
 std::uint32_t FakePlatform::GetFileAttributesW(const char16_t* path) {
+  const InCall in_call(*this);
   const UnicodeString normalized = Normalize(path);
   calls.push_back("GetFileAttributesW " + Narrow(normalized));
   const auto found = files_.find(normalized);
@@ -345,6 +367,7 @@ NativeHandle FakePlatform::CreateFileW(const char16_t* path,
                                        std::uint32_t share_mode,
                                        std::uint32_t creation_disposition,
                                        std::uint32_t flags_and_attributes) {
+  const InCall in_call(*this);
   const UnicodeString normalized = Normalize(path);
   calls.push_back("CreateFileW " + Narrow(normalized));
   EXPECT_EQ(desired_access, GENERIC_READ);
@@ -369,6 +392,7 @@ NativeHandle FakePlatform::CreateFileW(const char16_t* path,
 }
 
 bool FakePlatform::CloseHandle(NativeHandle handle) {
+  const InCall in_call(*this);
   const auto found = handles_.find(handle);
   if (found == handles_.end() ||
       found->second.kind == HandleKind::RegistryKey) {
@@ -386,6 +410,7 @@ bool FakePlatform::CloseHandle(NativeHandle handle) {
 
 bool FakePlatform::CreateProcessA(const ProcessStart& start,
                                   ProcessInformation* started_process) {
+  const InCall in_call(*this);
   calls.push_back("CreateProcessA");
   EXPECT_EQ(open_registry_keys(), 0) << "a registry key is open at the start";
   EXPECT_EQ(open_files(), 0) << "a file handle is open at the start";
@@ -396,8 +421,8 @@ bool FakePlatform::CreateProcessA(const ProcessStart& start,
   }
   // The program is the first token of the command line: quoted, or up to
   // the first blank.
-  const std::string& line = start.command_line;
-  std::string program;
+  const AnsiString& line = start.command_line;
+  AnsiString program;
   if (!line.empty() && line[0] == '"') {
     program = line.substr(1, line.find('"', 1) - 1);
   } else {
@@ -428,6 +453,7 @@ bool FakePlatform::CreateProcessA(const ProcessStart& start,
 
 std::uint32_t FakePlatform::WaitForSingleObject(NativeHandle handle,
                                                 std::uint32_t milliseconds) {
+  const InCall in_call(*this);
   calls.push_back("WaitForSingleObject");
   EXPECT_EQ(milliseconds, INFINITE);
   OpenHandle* process = Find(handle, HandleKind::Process);
@@ -445,6 +471,7 @@ std::uint32_t FakePlatform::WaitForSingleObject(NativeHandle handle,
 
 bool FakePlatform::GetExitCodeProcess(NativeHandle process,
                                       std::uint32_t* exit_code) {
+  const InCall in_call(*this);
   calls.push_back("GetExitCodeProcess");
   const OpenHandle* open = Find(process, HandleKind::Process);
   if (open == nullptr) {
@@ -460,6 +487,7 @@ bool FakePlatform::GetExitCodeProcess(NativeHandle process,
 }
 
 bool FakePlatform::SetDefaultDllDirectories(std::uint32_t directory_flags) {
+  const InCall in_call(*this);
   calls.push_back("SetDefaultDllDirectories " +
                   std::to_string(directory_flags));
   if (!dll_directories_available) {
@@ -474,6 +502,7 @@ std::uint32_t FakePlatform::GetACP() { return code_page; }
 int FakePlatform::WideCharToMultiByte(std::uint32_t page, std::uint32_t flags,
                                       const char16_t* wide, int wide_length,
                                       char* multi_byte, int multi_byte_length) {
+  const InCall in_call(*this);
   if (wide == nullptr || wide_length <= 0 || multi_byte_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);
     return 0;
@@ -501,6 +530,7 @@ int FakePlatform::MultiByteToWideChar(std::uint32_t page, std::uint32_t flags,
                                       const char* multi_byte,
                                       int multi_byte_length, char16_t* wide,
                                       int wide_length) {
+  const InCall in_call(*this);
   EXPECT_EQ(flags, 0u);
   if (multi_byte == nullptr || multi_byte_length <= 0 || wide_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);
@@ -508,7 +538,7 @@ int FakePlatform::MultiByteToWideChar(std::uint32_t page, std::uint32_t flags,
   }
   EXPECT_EQ(page, code_page);
   const UnicodeString converted = Widen(
-      std::string(multi_byte, static_cast<std::size_t>(multi_byte_length)));
+      AnsiString(multi_byte, static_cast<std::size_t>(multi_byte_length)));
   return Deliver(converted, wide, wide_length, &last_error_);
 }
 
@@ -524,6 +554,7 @@ std::int32_t FakePlatform::RegOpenKeyExW(RegistryRoot root,
                                          std::uint32_t options,
                                          std::uint32_t desired_access,
                                          NativeHandle* key) {
+  const InCall in_call(*this);
   calls.push_back("RegOpenKeyExW " + std::to_string(desired_access));
   registry_open_masks.push_back(desired_access);
   EXPECT_EQ(root, RegistryRoot::LocalMachine);
@@ -548,6 +579,7 @@ std::int32_t FakePlatform::RegQueryValueExW(NativeHandle key,
                                             std::uint32_t* type,
                                             std::uint8_t* data,
                                             std::uint32_t* data_size) {
+  const InCall in_call(*this);
   calls.push_back(data ? "RegQueryValueExW data" : "RegQueryValueExW size");
   const OpenHandle* open = Find(key, HandleKind::RegistryKey);
   if (open == nullptr) return ERROR_INVALID_HANDLE;
@@ -573,6 +605,7 @@ std::int32_t FakePlatform::RegQueryValueExW(NativeHandle key,
 }
 
 std::int32_t FakePlatform::RegCloseKey(NativeHandle key) {
+  const InCall in_call(*this);
   calls.push_back("RegCloseKey");
   if (Find(key, HandleKind::RegistryKey) == nullptr) {
     ADD_FAILURE() << "RegCloseKey of a key that is not open: " << key;
@@ -584,6 +617,7 @@ std::int32_t FakePlatform::RegCloseKey(NativeHandle key) {
 
 int FakePlatform::MessageBoxA(const char* text, const char* caption,
                               std::uint32_t type) {
+  const InCall in_call(*this);
   calls.push_back("MessageBoxA");
   boxes.push_back({text, caption, type});
   return IDOK;

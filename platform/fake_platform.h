@@ -46,8 +46,8 @@ class FakePlatform final : public Platform {
   };
 
   struct MessageBox {
-    std::string text;
-    std::string caption;
+    AnsiString text;
+    AnsiString caption;
     std::uint32_t type = 0;
   };
 
@@ -98,6 +98,10 @@ class FakePlatform final : public Platform {
   // Non-zero: reading the child's exit code fails with this error.
   std::uint32_t exit_code_error = 0;
 
+  // A heap free (of the launcher's text, say) between a failed call and the
+  // read of its error code leaves this in the thread's last-error code.
+  std::uint32_t last_error_after_heap_free = 0xFEEDu;
+
   // --- What happened -----------------------------------------------------
   // Every call in order, as "CallName" or "CallName detail".
   std::vector<std::string> calls;
@@ -145,6 +149,22 @@ class FakePlatform final : public Platform {
                   std::uint32_t type) override;
 
  private:
+  // Marks the time inside one of the fake's own calls, whose frees of its
+  // working text do not count as the caller's.
+  class InCall {
+   public:
+    explicit InCall(FakePlatform& fake) : fake_(fake) {
+      ++fake_.calls_in_progress_;
+    }
+    ~InCall() { --fake_.calls_in_progress_; }
+    InCall(const InCall&) = delete;
+    InCall& operator=(const InCall&) = delete;
+
+   private:
+    FakePlatform& fake_;
+  };
+  static void OnHeapRelease();
+
   enum class HandleKind { File, RegistryKey, Process, Thread };
   struct OpenHandle {
     HandleKind kind;
@@ -162,12 +182,13 @@ class FakePlatform final : public Platform {
   std::map<UnicodeString, Key>& Registry(Hive hive);
   NativeHandle NewHandle(OpenHandle handle);
   OpenHandle* Find(NativeHandle handle, HandleKind kind);
-  UnicodeString Widen(const std::string& ansi) const;
+  UnicodeString Widen(const AnsiString& ansi) const;
   // The error Windows gives for a path that names nothing.
   std::uint32_t MissingPathError(const UnicodeString& normalized) const;
   void Fail(std::uint32_t error) { last_error_ = error; }
 
   Windows windows_;
+  int calls_in_progress_ = 0;
   std::uint32_t last_error_ = 0;
   UnicodeString current_directory_ = u"C:\\App";
   std::map<UnicodeString, FileEntry> files_;

@@ -36,7 +36,7 @@ TEST(FakePlatformTest, RegistryViewsOfA32BitProcess) {
 
 TEST(FakePlatformTest, BestFitWithoutTheFlagDefaultCharacterWithIt) {
   FakePlatform fake;
-  const std::u16string text = u"a\u2215b\uff3cc\uff02";
+  const UnicodeString text = u"a\u2215b\uff3cc\uff02";
   char out[16] = {};
   ASSERT_EQ(fake.WideCharToMultiByte(1252, 0, text.data(), 6, out, 16), 6);
   EXPECT_EQ(std::string(out, 6), "a/b\\c\"");
@@ -58,7 +58,7 @@ TEST(FakePlatformTest, CurrentDirectoryTooSmallAsksForTheSize) {
   EXPECT_EQ(fake.GetCurrentDirectoryW(4, buffer), 10u);
   char16_t enough[10];
   EXPECT_EQ(fake.GetCurrentDirectoryW(10, enough), 9u);
-  EXPECT_EQ(std::u16string(enough), u"C:\\Longer");
+  EXPECT_EQ(UnicodeString(enough), u"C:\\Longer");
 }
 
 TEST(FakePlatformTest, ProgramMustExistToStart) {

@@ -10,12 +10,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/process_heap.h"
+
 namespace platform {
 
 // 8-bit text in the system's ANSI code page.
-using AnsiString = std::string;
+using AnsiString =
+    std::basic_string<char, std::char_traits<char>, ProcessHeapAllocator<char>>;
 // UTF-16 text as the wide Windows calls deliver it (16-bit on every host).
-using UnicodeString = std::u16string;
+using UnicodeString = std::basic_string<char16_t, std::char_traits<char16_t>,
+                                        ProcessHeapAllocator<char16_t>>;
 
 // A HANDLE or HKEY value as Windows gives it out. Null and
 // INVALID_HANDLE_VALUE (see InvalidHandleValue) are the two "no handle" values.
