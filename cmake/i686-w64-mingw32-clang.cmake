@@ -3,19 +3,14 @@
 # i686-w64-mingw32.cmake.
 #
 # Debian's clang does not find the MinGW GCC installation on its own (it
-# cannot parse the "12-win32" version folder), so the C++ headers and the
-# static libstdc++/libgcc come from GCC's folder, named explicitly here; the
-# C headers, import libraries and CRT start-up files from the MinGW sysroot.
-# The sysroot also keeps the host's /usr/include out of the search path.
-#
-# Mixing clang 14 code with GCC's libstdc++ has one known ABI gap on i686
-# MinGW: GCC passes an empty class by value (an iterator tag, say) in a
-# stack slot, clang passes nothing (llvm-project issue 58255). A call across
-# the two with such a parameter corrupts the stack; e.g. GCC's
-# std::wstring::substr calling a clang-made instance of _M_construct. The
-# launcher makes no such call today and the end-to-end suite runs its clang
-# build to keep it that way; the suite's own helper programs do, so the
-# win32-clang preset takes the GCC-built ones from build/win32/tests.
+# cannot parse the "12-win32" version folder), so the C++ headers come from
+# GCC's folder, named explicitly here; the C headers and import libraries
+# from the MinGW sysroot, which also keeps the host's /usr/include out of the
+# search path. The launcher links no C++ library: the standard templates it
+# uses are instantiated from these headers. The end-to-end suite's helper
+# programs do link GCC's libstdc++, where clang 14 and GCC disagree on
+# passing an empty class by value on i686 MinGW (llvm-project issue 58255),
+# so the win32-clang preset takes the GCC-built ones from build/win32/tests.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -28,7 +23,8 @@ set(CMAKE_C_COMPILER_TARGET ${MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${MINGW_TRIPLE})
 set(CMAKE_SYSROOT ${MINGW_SYSROOT})
 
-# GCC's own folder for this target and thread model, where libgcc.a lies.
+# GCC's own folder for this target and thread model: the C++ headers,
+# libstdc++ and libgcc.
 find_program(MINGW_GXX NAMES ${MINGW_TRIPLE}-g++-win32 REQUIRED)
 execute_process(COMMAND ${MINGW_GXX} -print-libgcc-file-name
   OUTPUT_VARIABLE MINGW_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE
@@ -44,11 +40,9 @@ endif()
 
 set(CMAKE_CXX_FLAGS_INIT
   "-isystem ${MINGW_GXX_INCLUDE} -isystem ${MINGW_GXX_INCLUDE}/${MINGW_TRIPLE} -isystem ${MINGW_GXX_INCLUDE}/backward")
-# -B: GCC's crtbegin.o/crtend.o rather than MinGW-w64's. Only GCC's register
-# the .eh_frame data with libgcc's unwinder at start-up; with the others every
-# C++ throw ends in std::terminate.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-  "-fuse-ld=lld -B${MINGW_GCC_LIB_DIR}/ -L${MINGW_GCC_LIB_DIR}")
+# GCC's folder for libstdc++ and libgcc, which ordinary programs (CMake's
+# compiler check, say) link; the launcher itself links neither.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${MINGW_GCC_LIB_DIR}")
 
 # LLVM's windres front end (Debian's llvm-14 package), which preprocesses the
 # script with clang, so clang must see the same sysroot; else the MinGW

@@ -53,7 +53,7 @@ bool ReadWorkingDirectory(platform::Platform& platform, AnsiString* directory,
   // between, so try a few times before giving up.
   for (int attempt = 0;; ++attempt) {
     length = platform.GetCurrentDirectoryW(
-        static_cast<std::uint32_t>(buffer.size()), &buffer[0]);
+        static_cast<std::uint32_t>(buffer.size()), buffer.data());
     if (length == 0) {
       *error = platform.GetLastError();
       return false;

@@ -56,7 +56,7 @@ RegistryReadError RegistryAccessor::ReadString(const char16_t* name,
   UnicodeString units(size / 2 + size % 2, u'\0');
   std::uint32_t read_size = size;
   if (platform_.RegQueryValueExW(key_.get(), name, &type,
-                                 reinterpret_cast<std::uint8_t*>(&units[0]),
+                                 reinterpret_cast<std::uint8_t*>(units.data()),
                                  &read_size) != ERROR_SUCCESS) {
     return RegistryReadError::FailedToGetData;
   }

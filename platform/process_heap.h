@@ -27,6 +27,7 @@ class ProcessHeapAllocator {
   using value_type = T;
 
   ProcessHeapAllocator() noexcept = default;
+  // Implicit, as the allocator requirements want the rebinding copy to be.
   template <typename U>
   ProcessHeapAllocator(const ProcessHeapAllocator<U>& /*other*/) noexcept {}
 

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 namespace platform {
 
 namespace {
@@ -69,19 +67,27 @@ bool Win32Platform::CreateProcessA(const ProcessStart& start,
   startup_info.cb = sizeof(startup_info);
   startup_info.dwFlags = start.startup.flags;
   startup_info.wShowWindow = start.startup.show_window;
-  // The command-line argument must be writable memory.
-  std::vector<char> command_line(start.command_line.begin(),
-                                 start.command_line.end());
-  command_line.push_back('\0');
   PROCESS_INFORMATION info = {};
-  const BOOL ok = ::CreateProcessA(
-      start.application_name, command_line.data(), nullptr, nullptr,
-      start.inherit_handles ? TRUE : FALSE, start.creation_flags,
-      const_cast<void*>(start.environment),
-      start.current_directory.empty() ? nullptr
-                                      : start.current_directory.c_str(),
-      &startup_info, &info);
-  if (!ok) return false;
+  BOOL ok = FALSE;
+  DWORD error = ERROR_SUCCESS;
+  {
+    // The command-line argument must be writable memory.
+    AnsiString command_line = start.command_line;
+    ok = ::CreateProcessA(
+        start.application_name, command_line.data(), nullptr, nullptr,
+        start.inherit_handles ? TRUE : FALSE, start.creation_flags,
+        const_cast<void*>(start.environment),
+        start.current_directory.empty() ? nullptr
+                                        : start.current_directory.c_str(),
+        &startup_info, &info);
+    if (!ok) error = ::GetLastError();
+  }
+  if (!ok) {
+    // The copy's free may have changed the thread's last-error code; the
+    // caller reads the start's own.
+    ::SetLastError(error);
+    return false;
+  }
   started->process = info.hProcess;
   started->thread = info.hThread;
   started->process_id = info.dwProcessId;
@@ -145,8 +151,13 @@ std::int32_t Win32Platform::RegOpenKeyExW(RegistryRoot root,
                                           std::uint32_t options,
                                           std::uint32_t desired_access,
                                           NativeHandle* key) {
+  *key = nullptr;
+  const auto reg_open_key_ex =
+      advapi32_.Find<decltype(&::RegOpenKeyExW)>("RegOpenKeyExW");
+  if (reg_open_key_ex == nullptr)
+    return static_cast<std::int32_t>(::GetLastError());
   HKEY opened = nullptr;
-  const LONG result = ::RegOpenKeyExW(RootKey(root), Wide(sub_key), options,
+  const LONG result = reg_open_key_ex(RootKey(root), Wide(sub_key), options,
                                       desired_access, &opened);
   *key = result == ERROR_SUCCESS ? opened : nullptr;
   return result;
@@ -157,10 +168,14 @@ std::int32_t Win32Platform::RegQueryValueExW(NativeHandle key,
                                              std::uint32_t* type,
                                              std::uint8_t* data,
                                              std::uint32_t* data_size) {
+  const auto reg_query_value_ex =
+      advapi32_.Find<decltype(&::RegQueryValueExW)>("RegQueryValueExW");
+  if (reg_query_value_ex == nullptr)
+    return static_cast<std::int32_t>(::GetLastError());
   DWORD value_type = 0;
   DWORD size = data_size ? *data_size : 0;
   const LONG result =
-      ::RegQueryValueExW(static_cast<HKEY>(key), Wide(value_name), nullptr,
+      reg_query_value_ex(static_cast<HKEY>(key), Wide(value_name), nullptr,
                          &value_type, data, data_size ? &size : nullptr);
   if (type) *type = value_type;
   if (data_size) *data_size = size;
@@ -168,12 +183,20 @@ std::int32_t Win32Platform::RegQueryValueExW(NativeHandle key,
 }
 
 std::int32_t Win32Platform::RegCloseKey(NativeHandle key) {
-  return ::RegCloseKey(static_cast<HKEY>(key));
+  const auto reg_close_key =
+      advapi32_.Find<decltype(&::RegCloseKey)>("RegCloseKey");
+  if (reg_close_key == nullptr)
+    return static_cast<std::int32_t>(::GetLastError());
+  return reg_close_key(static_cast<HKEY>(key));
 }
 
 int Win32Platform::MessageBoxA(const char* text, const char* caption,
                                std::uint32_t type) {
-  return ::MessageBoxA(nullptr, text, caption, type);
+  const auto message_box =
+      user32_.Find<decltype(&::MessageBoxA)>("MessageBoxA");
+  // 0 is how MessageBoxA itself fails, with the last-error code set.
+  if (message_box == nullptr) return 0;
+  return message_box(nullptr, text, caption, type);
 }
 
 }  // namespace platform

@@ -3,11 +3,20 @@
 #define PLATFORM_WIN32_PLATFORM_H_
 
 #include "platform/platform.h"
+#include "platform/system_library.h"
 
 namespace platform {
 
+// Forwards each call to Windows. The kernel32 calls are imported; the
+// registry calls and the message box come from advapi32 and user32, loaded
+// the first time one of their calls is made. A DLL or function that cannot
+// be had makes that call fail the way the call itself reports failures.
 class Win32Platform final : public Platform {
  public:
+  Win32Platform() = default;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
   std::uint32_t GetLastError() override;
   std::uint32_t GetCurrentDirectoryW(std::uint32_t buffer_length,
                                      char16_t* buffer) override;
@@ -41,6 +50,10 @@ class Win32Platform final : public Platform {
   std::int32_t RegCloseKey(NativeHandle key) override;
   int MessageBoxA(const char* text, const char* caption,
                   std::uint32_t type) override;
+
+ private:
+  SystemLibrary advapi32_{L"advapi32.dll"};
+  SystemLibrary user32_{L"user32.dll"};
 };
 
 }  // namespace platform

@@ -4,8 +4,10 @@
 Usage: check_pe.py PATH-TO-EXE
 
 Reads the executable with pefile and checks that it is a 32-bit GUI program
-that imports only system DLLs, opts into ASLR and DEP, carries the version
-block and the application manifest. Exits non-zero on the first failing check
+that imports exactly the kernel32 functions it calls and nothing else (no C
+runtime: no TLS directory, no unwind tables), opts into ASLR, DEP and
+Terminal Server awareness, carries the version block and the application
+manifest. Exits non-zero on the first failing check
 group, naming every failed check.
 """
 import sys
@@ -16,7 +18,17 @@ import pefile
 
 EXE = None
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+# Everything the exe imports at load time. advapi32 and user32 are loaded
+# from System32 only when a run needs them, and SetDefaultDllDirectories is
+# looked up so that the exe still loads on Vista.
+KERNEL32_IMPORTS = {
+    "CloseHandle", "CreateFileW", "CreateProcessA", "ExitProcess",
+    "FreeLibrary", "GetACP", "GetCurrentDirectoryW", "GetExitCodeProcess",
+    "GetFileAttributesW", "GetLastError", "GetModuleHandleW", "GetProcAddress",
+    "GetProcessHeap", "HeapAlloc", "HeapFree", "HeapSetInformation",
+    "LoadLibraryExW", "MultiByteToWideChar", "SetLastError",
+    "WaitForSingleObject", "WideCharToMultiByte",
+}
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 COMPAT = "urn:schemas-microsoft-com:compatibility.v1"
@@ -54,27 +66,30 @@ class LauncherExecutable(unittest.TestCase):
         self.assertFalse(self.pe.FILE_HEADER.Characteristics
                          & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
 
-    def test_imports_only_system_dlls(self):
-        imported = {entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
-        self.assertEqual(imported, SYSTEM_DLLS)
+    def test_aware_of_terminal_server(self):
+        self.assertTrue(self.pe.OPTIONAL_HEADER.DllCharacteristics
+                        & pefile.DLL_CHARACTERISTICS[
+                            "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"])
+
+    def test_imports_kernel32_only_and_exactly_its_calls(self):
+        imports = {entry.dll.decode().lower(): {imp.name.decode() if imp.name else f"#{imp.ordinal}"
+                                                for imp in entry.imports}
+                   for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertEqual(set(imports), {"kernel32.dll"})
+        self.assertEqual(imports["kernel32.dll"], KERNEL32_IMPORTS)
         self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
 
-    def test_imports_the_calls_it_makes(self):
-        functions = {(entry.dll.decode().lower(), imp.name.decode())
-                     for entry in self.pe.DIRECTORY_ENTRY_IMPORT
-                     for imp in entry.imports if imp.name}
-        for expected in [("kernel32.dll", "CreateProcessA"),
-                         ("kernel32.dll", "GetCurrentDirectoryW"),
-                         ("kernel32.dll", "GetFileAttributesW"),
-                         ("kernel32.dll", "WaitForSingleObject"),
-                         ("kernel32.dll", "WideCharToMultiByte"),
-                         ("advapi32.dll", "RegOpenKeyExW"),
-                         ("advapi32.dll", "RegQueryValueExW"),
-                         ("user32.dll", "MessageBoxA")]:
-            with self.subTest(function=expected):
-                self.assertIn(expected, functions)
-        # Looked up at run time so the launcher still loads on Vista.
-        self.assertNotIn(("kernel32.dll", "SetDefaultDllDirectories"), functions)
+    def test_no_runtime_leftovers(self):
+        # A C runtime brings TLS callbacks and, with C++ exceptions, unwind
+        # tables; the launcher has neither.
+        tls = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]]
+        self.assertEqual((tls.VirtualAddress, tls.Size), (0, 0))
+        names = {section.Name.rstrip(b"\0").decode() for section in self.pe.sections}
+        # A stripped image keeps 8 characters of a name: ".eh_fram".
+        for leftover in (".eh_fram", ".tls", ".CRT", ".ctors", ".dtors"):
+            with self.subTest(section=leftover):
+                self.assertFalse([name for name in names if name.startswith(leftover)])
 
     def test_version_block(self):
         fixed = self.pe.VS_FIXEDFILEINFO[0]

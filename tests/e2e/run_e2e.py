@@ -123,6 +123,8 @@ def parse_runs(report):
 BOX = re.compile(r'Call user32\.MessageBoxA\(([0-9a-f]+),[0-9a-f]+ "(.*)",'
                  r'[0-9a-f]+ "(.*)",([0-9a-f]+)\)')
 
+LOADED = re.compile(r'^[0-9a-f]+:[0-9a-f]+:trace:loaddll:\w+ Loaded L"([^"]+)"', re.M)
+
 
 def spawn_fields(spawn_report):
     """The numbers spawn.exe wrote: exit_code, elapsed_ms, cpu_user_us, ..."""
@@ -134,6 +136,7 @@ class Run:
     def __init__(self, spawn_report, stand_in_report, trace):
         fields = spawn_fields(spawn_report)
         self.exit_code = fields["exit_code"]
+        self.pid = fields.get("child_pid", 0)
         self.elapsed_ms = fields["elapsed_ms"]
         self.elapsed_us = fields["elapsed_us"]
         self.cpu_us = (fields["cpu_user_us"], fields["cpu_kernel_us"])
@@ -141,6 +144,12 @@ class Run:
         text = trace.read_bytes().decode("utf-8", errors="replace")
         self.boxes = [(m.group(2), m.group(3), int(m.group(4), 16), int(m.group(1), 16))
                       for m in BOX.finditer(text)]
+        # With WINEDEBUG=+pid,+loaddll: the DLLs the launcher's own process
+        # loaded, by lower-case Windows path.
+        prefix = f"{self.pid:04x}:"
+        self.loaded = {m.group(1).replace("\\\\", "\\").lower()
+                       for m in LOADED.finditer(text)
+                       if self.pid and m.group(0).startswith(prefix)}
 
 
 class LauncherCase(unittest.TestCase):
@@ -464,6 +473,57 @@ class RealFailureBox(LauncherCase):
         time.sleep(0.5)
         self.assertIn(spawn_fields(spawn_report)["exit_code"],
                       (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+
+
+class LoadedLibraries(LauncherCase):
+    """The exe imports only kernel32: advapi32 comes in only when the registry
+    must be read, user32 only when a box must be shown, both from System32."""
+
+    TRACE = {"WINEDEBUG": "+pid,+loaddll,+relay"}
+    ADVAPI32 = r"c:\windows\system32\advapi32.dll"
+    USER32 = r"c:\windows\system32\user32.dll"
+
+    def assertLoaded(self, run, expected_in, expected_out):
+        # The trace must name the launcher's own image, or it says nothing.
+        self.assertIn(windows_path(LAUNCHER).lower(), run.loaded)
+        for dll in expected_in:
+            self.assertIn(dll, run.loaded)
+        for dll in expected_out:
+            self.assertNotIn(dll, run.loaded)
+        # Whatever else comes in is a system DLL; nothing from the current
+        # directory or the launcher's folder.
+        for path in run.loaded - {windows_path(LAUNCHER).lower()}:
+            self.assertTrue(path.startswith("c:\\windows\\system32\\"), path)
+
+    def test_local_runtime_loads_neither(self):
+        self.install_runtime(self.dir / "Java")
+        run = self.launch(self.dir, env=self.TRACE)
+        self.assertStartedOnce(run, windows_path(self.dir) + r"\Java\bin\Javaw.exe")
+        self.assertLoaded(run, [], [self.ADVAPI32, self.USER32])
+
+    def test_registered_runtime_loads_advapi32_only(self):
+        self.install_runtime(self.dir / "jre7")
+        registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
+        run = self.launch(self.dir, env=self.TRACE)
+        self.assertStartedOnce(run, windows_path(self.dir / "jre7") + r"\bin\Javaw.exe")
+        self.assertLoaded(run, [self.ADVAPI32], [self.USER32])
+
+    def test_failed_start_loads_user32_for_the_box(self):
+        (self.dir / "Java").mkdir()
+        run = self.launch(self.dir, env=self.TRACE)
+        self.assertEqual(run.runs, [])
+        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        self.assertFailureBox(run, run.exit_code)
+        # Wine's user32 imports advapi32 itself, so advapi32 may come along.
+        self.assertLoaded(run, [self.USER32], [])
+
+    def test_registry_error_loads_both(self):
+        registry(set_value(64, KEY_17, "JavaHome", REG_DWORD, "07000000"))
+        run = self.launch(self.dir, env=self.TRACE)
+        self.assertEqual(run.runs, [])
+        self.assertEqual([box[0] for box in run.boxes], ["Invalid data type for 'JavaHome'"])
+        self.assertEqual(run.exit_code, 1)
+        self.assertLoaded(run, [self.ADVAPI32, self.USER32], [])
 
 
 def setUpModule():

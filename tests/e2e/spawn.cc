@@ -87,9 +87,11 @@ int wmain(int argc, wchar_t** argv) {
   FILE* report = _wfopen(argv[1], L"wb");
   if (!report) return 3;
   std::fprintf(report,
-               "started=%d error=%lu\nexit_code=%lu\nelapsed_ms=%llu\n"
+               "started=%d error=%lu\nchild_pid=%lu\nexit_code=%lu\n"
+               "elapsed_ms=%llu\n"
                "elapsed_us=%llu\ncpu_user_us=%llu\ncpu_kernel_us=%llu\n",
                started ? 1 : 0, static_cast<unsigned long>(error),
+               static_cast<unsigned long>(started ? info.dwProcessId : 0),
                static_cast<unsigned long>(exit_code),
                static_cast<unsigned long long>(elapsed),
                static_cast<unsigned long long>(elapsed_us),
