@@ -10,6 +10,7 @@ Terminal Server awareness, carries the version block and the application
 manifest. Exits non-zero on the first failing check
 group, naming every failed check.
 """
+import struct
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -142,6 +143,50 @@ class LauncherExecutable(unittest.TestCase):
     def test_manifest_supported_systems(self):
         ids = {os.get("Id").lower() for os in self.manifest().iter(f"{{{COMPAT}}}supportedOS")}
         self.assertEqual(ids, set(SUPPORTED_OS), sorted(SUPPORTED_OS[i] for i in ids if i in SUPPORTED_OS))
+
+    def test_icon_group(self):
+        # Explorer shows the first icon group; it has to name one image per
+        # size, each present: DIBs for the small ones and a PNG for 256, as in
+        # res/molk2014.ico.
+        directory = getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        self.assertIsNotNone(directory, "no resources")
+        resources = {entry.id: entry for entry in directory.entries}
+
+        def data_of(entry):
+            data = entry.directory.entries[0].data.struct
+            return self.pe.get_data(data.OffsetToData, data.Size)
+
+        group_type = resources.get(pefile.RESOURCE_TYPE["RT_GROUP_ICON"])
+        self.assertIsNotNone(group_type, "no RT_GROUP_ICON resource")
+        self.assertEqual(len(group_type.directory.entries), 1, "one icon group")
+        group = data_of(group_type.directory.entries[0])
+        icon_type = resources.get(pefile.RESOURCE_TYPE["RT_ICON"])
+        self.assertIsNotNone(icon_type, "no RT_ICON resource")
+        icons = {entry.id: data_of(entry) for entry in icon_type.directory.entries}
+
+        # GRPICONDIR, then a 14-byte GRPICONDIRENTRY per image.
+        reserved, kind, count = struct.unpack_from("<HHH", group)
+        self.assertEqual((reserved, kind), (0, 1))
+        self.assertEqual(len(group), 6 + 14 * count)
+        entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
+        # A width or height of 0 stands for 256.
+        self.assertEqual(sorted((width or 256, height or 256) for width, height, *_ in entries),
+                         [(16, 16), (24, 24), (32, 32), (48, 48), (256, 256)])
+        for width, _, _, _, _, bits, size, icon_id in entries:
+            side = width or 256
+            with self.subTest(size=side, icon=icon_id):
+                self.assertIn(icon_id, icons)
+                image = icons[icon_id]
+                self.assertEqual(len(image), size)
+                if side == 256:
+                    self.assertEqual(image[:8], b"\x89PNG\r\n\x1a\n")
+                    self.assertEqual(image[12:16], b"IHDR")
+                    self.assertEqual(struct.unpack_from(">II", image, 16), (256, 256))
+                else:
+                    # BITMAPINFOHEADER: the height counts the AND mask too.
+                    header, dib_width, dib_height, _, dib_bits = struct.unpack_from("<IiiHH", image)
+                    self.assertEqual((header, dib_width, dib_height), (40, side, 2 * side))
+                    self.assertEqual(dib_bits, bits)
 
 
 if __name__ == "__main__":
