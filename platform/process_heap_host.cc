@@ -2,6 +2,7 @@
 // allocator, with a hook that lets the fake Windows see each free.
 #include "platform/process_heap_host.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/process_heap.h"
@@ -28,6 +29,9 @@ void HeapRelease(void* block) {
   if (g_release_observer != nullptr) g_release_observer();
 }
 
-void EndOnAllocationFailure() { std::abort(); }
+void EndOnAllocationFailure() {
+  std::fputs("process heap: out of memory\n", stderr);
+  std::abort();
+}
 
 }  // namespace platform
