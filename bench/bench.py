@@ -81,24 +81,37 @@ class Bench(e2e.LauncherCase):
         pass
 
 
-def unix_processes(name):
-    """Unix pids whose command line names |name| (Wine runs each Windows
-    process as one Unix process)."""
-    pids = []
+def wine_process(windows_path, prefix):
+    """The Unix pid of the Windows program |windows_path| running in the Wine
+    prefix |prefix|, or None. Wine runs each Windows process as one Unix
+    process and puts the program's Windows path first in its command line;
+    the starter's command line names the program too, further on, and other
+    prefixes on the machine may run programs of the same name."""
+    wanted = windows_path.lower()
     for entry in Path("/proc").iterdir():
-        if entry.name.isdigit():
-            try:
-                if name in (entry / "cmdline").read_bytes().decode(errors="replace"):
-                    pids.append(int(entry.name))
-            except OSError:
-                pass
-    return pids
+        if not entry.name.isdigit() or int(entry.name) == os.getpid():
+            continue
+        try:
+            first = (entry / "cmdline").read_bytes().split(b"\0", 1)[0]
+            if first.decode(errors="replace").strip().strip('"').lower() != wanted:
+                continue
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if f"WINEPREFIX={prefix}".encode() in environment:
+            return int(entry.name)
+    return None
 
 
 def cpu_ns(pid):
-    """CPU time of every thread of |pid| so far, in ns (scheduler accounting)."""
+    """CPU time of every thread of |pid| so far, in ns (scheduler accounting);
+    None once the process is gone."""
     total = 0
-    for task in Path(f"/proc/{pid}/task").iterdir():
+    try:
+        tasks = list(Path(f"/proc/{pid}/task").iterdir())
+    except OSError:
+        return None
+    for task in tasks:
         try:
             total += int((task / "schedstat").read_text().split()[0])
         except (OSError, ValueError, IndexError):
@@ -111,21 +124,32 @@ def cpu_while_waiting(bench, alive_ms=5000):
     process times as Wine gives them, and the scheduler's figure for the Unix
     process that hosts it, over the wait alone (start-up excluded)."""
     result = {}
-    worker = threading.Thread(target=lambda: result.update(
-        run=bench.launch(bench.dir, env={"STANDIN_SLEEP_MS": str(alive_ms), "STANDIN_HANDLES": "1"})))
+
+    def run():
+        try:
+            result["run"] = bench.launch(
+                bench.dir, env={"STANDIN_SLEEP_MS": str(alive_ms), "STANDIN_HANDLES": "1"})
+        except BaseException as error:  # handed to the main thread below
+            result["error"] = error
+
+    worker = threading.Thread(target=run)
     worker.start()
+    launcher = e2e.windows_path(e2e.LAUNCHER)
     pid, deadline = None, time.monotonic() + 30
-    while pid is None and time.monotonic() < deadline:
-        found = [p for p in unix_processes("molk2014.exe") if p != os.getpid()]
-        pid = found[0] if found else None
+    while pid is None and time.monotonic() < deadline and worker.is_alive():
+        pid = wine_process(launcher, e2e.WINE["WINEPREFIX"])
         time.sleep(0.05)
     samples = None
     if pid:
         time.sleep(1.0)  # past start-up: the launcher is in its wait now
         first, begin = cpu_ns(pid), time.monotonic()
         time.sleep(alive_ms / 1000 - 2.0)
-        samples = (cpu_ns(pid) - first, time.monotonic() - begin)
+        last = cpu_ns(pid)
+        if first is not None and last is not None:
+            samples = (last - first, time.monotonic() - begin)
     worker.join()
+    if "error" in result:
+        raise result["error"]
     return result["run"], samples
 
 
@@ -180,7 +204,7 @@ def main():
             print(f"  host scheduler, the Unix process hosting it, {seconds:.1f} s of the wait: "
                   f"{used / 1e6:.3f} ms")
         else:
-            print("  host scheduler: the launcher's Unix process was not found")
+            print("  host scheduler: the launcher's Unix process was not found, or not alive throughout")
         print()
         child = run.runs[0] if run.runs else {}
         print("handles the launcher holds while it waits, by type:")
