@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Figures for dist/molk2014.exe: size, handoff overhead, CPU while waiting,
-handles held while waiting. Prints; asserts nothing.
+"""Figures for dist/molk2014.exe: size, imports, handoff overhead, CPU while
+waiting, handles held while waiting. Prints; asserts nothing.
 
-Usage: bench/bench.py [--build build/win32] [--runs 15]
+Usage: bench/bench.py [--exe dist/molk2014.exe] [--build build/win32] [--runs 15]
 
 Runs the exe under Wine in the win32 build tree's prefix (the same one the
 end-to-end suite uses) with the suite's stand-in runtime and starter.
@@ -25,16 +25,72 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import run_e2e as e2e  # noqa: E402  (the suite's Wine plumbing)
 
 
-def size_and_imports(exe):
-    pe = pefile.PE(str(exe))
-    print(f"size: {exe.stat().st_size} bytes ({exe.stat().st_size / 1024:.1f} KiB)")
-    print("imports:")
-    for entry in pe.DIRECTORY_ENTRY_IMPORT:
-        print(f"  {entry.dll.decode()}: {len(entry.imports)} functions")
-    print("sections:")
+def section_name(section):
+    return section.Name.rstrip(b"\0").decode(errors="replace")
+
+
+def kib(size):
+    return f"{size / 1024:.1f} KiB"
+
+
+def size_split(exe, pe):
+    """The whole file, its resources, and what is left when they go."""
+    total = exe.stat().st_size
+    resources = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    rsrc = [s for s in pe.sections if resources.Size and
+            s.VirtualAddress <= resources.VirtualAddress < s.VirtualAddress + max(
+                s.Misc_VirtualSize, s.SizeOfRawData)]
+    rsrc_raw = sum(s.SizeOfRawData for s in rsrc)
+    name = ", ".join(section_name(s) for s in rsrc) or "none"
+    print(f"size of {exe}:")
+    print(f"  whole file:            {total:8} bytes ({kib(total)})")
+    print(f"  resources, raw:        {rsrc_raw:8} bytes ({kib(rsrc_raw)}; section {name}, "
+          f"{resources.Size} bytes of resource data)")
+    print(f"  outside the resources: {total - rsrc_raw:8} bytes ({kib(total - rsrc_raw)})")
+    print("sections (bytes in the file, bytes in memory):")
     for section in pe.sections:
-        name = section.Name.rstrip(b"\0").decode()
-        print(f"  {name:8} {section.SizeOfRawData:7} bytes in file")
+        print(f"  {section_name(section):8} {section.SizeOfRawData:7} {section.Misc_VirtualSize:7}")
+    headers = pe.OPTIONAL_HEADER.SizeOfHeaders
+    in_sections = sum(s.SizeOfRawData for s in pe.sections)
+    print(f"  headers  {headers:7}; after the last section (signature, other data): "
+          f"{total - headers - in_sections}")
+
+
+def function_names(imports):
+    return [imp.name.decode() if imp.name else f"#{imp.ordinal}" for imp in imports]
+
+
+def print_wrapped(words, indent="    ", width=100):
+    line = indent
+    for i, word in enumerate(words):
+        piece = word + ("," if i + 1 < len(words) else "")
+        if len(line) + len(piece) + 1 > width and line.strip():
+            print(line.rstrip())
+            line = indent
+        line += piece + " "
+    if line.strip():
+        print(line.rstrip())
+
+
+def load_time_imports(pe):
+    """What the loader binds before the first instruction runs."""
+    entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+    print(f"load-time imports ({len(entries)} DLLs, "
+          f"{sum(len(e.imports) for e in entries)} functions):")
+    for entry in entries:
+        names = function_names(entry.imports)
+        print(f"  {entry.dll.decode()} ({len(names)}):")
+        print_wrapped(names)
+    delayed = getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
+    if delayed:
+        print("delay-load imports (bound on first call):")
+        for entry in delayed:
+            names = function_names(entry.imports)
+            print(f"  {entry.dll.decode()} ({len(names)}):")
+            print_wrapped(names)
+    else:
+        print("  no delay-load imports; DLLs loaded by the program itself do not show here")
 
 
 MAP_LINE = re.compile(r"^ (\.\S+)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
@@ -159,13 +215,19 @@ def median_ms(values):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=str(ROOT / "build" / "win32"))
+    parser.add_argument("--build", default=str(ROOT / "build" / "win32"),
+                        help="build tree with the Wine prefix and the suite's helper programs")
+    parser.add_argument("--exe", default=str(ROOT / "dist" / "molk2014.exe"),
+                        help="the launcher to measure (e.g. build/win32-clang/dist/molk2014.exe)")
     parser.add_argument("--runs", type=int, default=15)
     args = parser.parse_args()
     build = Path(args.build).resolve()
-    exe = ROOT / "dist" / "molk2014.exe"
+    exe = Path(args.exe).resolve()
 
-    size_and_imports(exe)
+    pe = pefile.PE(str(exe))
+    size_split(exe, pe)
+    print()
+    load_time_imports(pe)
     print()
     if (build / "molk2014.map").exists():
         size_map(build / "molk2014.map")
