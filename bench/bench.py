@@ -2,14 +2,22 @@
 """Figures for dist/molk2014.exe: size, imports, handoff overhead, CPU while
 waiting, handles held while waiting. Prints; asserts nothing.
 
-Usage: bench/bench.py [--exe dist/molk2014.exe] [--build build/win32] [--runs 15]
+Usage: bench/bench.py [--exe dist/molk2014.exe] [--map MAP] [--build build/win32]
+                      [--runs 15]
 
 Runs the exe under Wine in the win32 build tree's prefix (the same one the
 end-to-end suite uses) with the suite's stand-in runtime and starter.
+
+The size map reads the linker map: GNU ld's (-Wl,-Map=, the win32 build) or
+lld's (-Map= through its MinGW driver, the win32-clang build). lld's names an
+archive member without its archive; its link.exe-style map (/map:, written
+beside it as molk2014.link.map) names both, and is used when present.
 """
 import argparse
 import collections
+import json
 import re
+import shlex
 import shutil
 import os
 import statistics
@@ -93,41 +101,231 @@ def load_time_imports(pe):
         print("  no delay-load imports; DLLs loaded by the program itself do not show here")
 
 
-MAP_LINE = re.compile(r"^ (\.\S+)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
+# One input section as a linker map gives it: where it went and where it
+# came from. |archive| is None for an object named on the command line and
+# for bytes the linker made itself (|obj| then says what they are).
+Piece = collections.namedtuple("Piece", "out kind size archive obj")
 
 
-def size_map(map_file, top=12):
-    """Bytes linked in per archive (or own object), from the linker map."""
-    by_origin = collections.Counter()
-    by_member = collections.Counter()
-    in_memory_map = False
-    for line in map_file.read_text(errors="replace").splitlines():
-        if line.startswith("Linker script and memory map"):
-            in_memory_map = True
-        if not in_memory_map:
+def section_kind(input_section):
+    """.text$_ZN... -> .text; .text.unlikely -> .text; .idata$4 -> .idata;
+    .CRT$XCU -> .CRT; COMMON -> .bss."""
+    if input_section == "COMMON":
+        return ".bss"
+    kind = re.match(r"^\.?[^.$]*", input_section).group(0)
+    return kind or input_section
+
+
+GNU_INPUT = re.compile(r"^ (\.\S+|COMMON)(?:\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*))?$")
+GNU_WRAPPED = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
+GNU_OUTPUT = re.compile(r"^(\.\S+|/DISCARD/)(?:\s+0x([0-9a-f]+)\s+0x([0-9a-f]+))?")
+
+
+def gnu_origin(text):
+    """'/x/libstdc++.a(cp-demangle.o)' -> ('libstdc++.a', 'cp-demangle.o');
+    'CMakeFiles/x.dir/a.cc.obj' -> (None, path); 'dll stuff' -> (None, ...)."""
+    member = re.match(r"^(.*?)\(([^()]+)\)$", text)
+    if member:
+        return Path(member.group(1)).name, member.group(2)
+    return None, text
+
+
+def parse_gnu_map(text):
+    """GNU ld: input sections under 'Linker script and memory map', one line
+    each, or two when the section name is long. Returns the pieces and each
+    output section's (name, address, extent of its contents)."""
+    pieces, extents = [], {}
+    out, pending = None, None
+    body = text.split("Linker script and memory map", 1)[-1]
+    for line in body.splitlines():
+        output = GNU_OUTPUT.match(line)
+        if output:
+            out, pending = output.group(1), None
+            if output.group(2):
+                extents[out] = [int(output.group(2), 16), 0]
             continue
-        match = MAP_LINE.match(line)
-        if not match or int(match.group(2), 16) == 0:
+        found = GNU_INPUT.match(line)
+        if found and found.group(2) is None:
+            pending = found.group(1)  # the address and size follow
             continue
-        size, origin = int(match.group(3), 16), match.group(4).strip()
-        if size == 0 or origin.startswith("*"):
-            continue
-        archive = re.match(r"(?:.*/)?([^/(]+)\((.+)\)$", origin)
-        if archive:
-            by_origin[archive.group(1)] += size
-            by_member[f"{archive.group(1)}({archive.group(2)})"] += size
+        if found:
+            name, address, size, origin = found.groups()
         else:
-            name = Path(origin).name
-            own = "CMakeFiles" in origin
-            by_origin["own code: " + name if own else name] += size
-            by_member["own code: " + name if own else name] += size
-    total = sum(by_origin.values())
-    print(f"size map (linked section bytes, before file alignment; {total} in all):")
-    for origin, size in by_origin.most_common(top):
-        print(f"  {size:7}  {100 * size / total:5.1f}%  {origin}")
-    print("  largest single members:")
+            wrapped = GNU_WRAPPED.match(line) if pending else None
+            pending_name, pending = pending, None
+            if not wrapped:
+                continue
+            name, (address, size, origin) = pending_name, wrapped.groups()
+        address, size = int(address, 16), int(size, 16)
+        if out is None or address == 0 or size == 0:
+            continue  # discarded, or kept but empty
+        if out in extents:
+            start = extents[out][0]
+            extents[out][1] = max(extents[out][1], address + size - start)
+        archive, obj = gnu_origin(origin.strip())
+        pieces.append(Piece(out, section_kind(name), size, archive, obj))
+    image_base = re.search(r"0x([0-9a-f]+)\s+__image_base__ = ", text)
+    base = int(image_base.group(1), 16) if image_base else 0x400000
+    return pieces, [(name, address - base, extent) for name, (address, extent) in extents.items()]
+
+
+LLD_LINE = re.compile(r"^([0-9a-f]+) ([0-9a-f]+) +(\d+) (.*)$")
+
+
+def lld_members(link_map):
+    """member -> archives, from the Lib:Object column of lld's link.exe-style
+    map ('libstdc++:cow-stdexcept.o')."""
+    archives = collections.defaultdict(set)
+    if link_map is None or not link_map.exists():
+        return None
+    for line in link_map.read_text(errors="replace").splitlines():
+        words = line.split()
+        if len(words) >= 4 and re.match(r"^[0-9a-f]{4}:[0-9a-f]{8}$", words[0]):
+            lib, sep, member = words[-1].rpartition(":")
+            if sep and lib:
+                archives[member].add(lib)
+    return archives
+
+
+def parse_lld_map(text, link_map):
+    """lld: 'Address Size Align Out In Symbol' rows; an output section in the
+    Out column, an input section 8 columns further in as FILE:(SECTION),
+    symbols 16 further. FILE is the path as linked for an object on the
+    command line, the bare member name for an archive member."""
+    pieces, extents, inputs = [], {}, collections.Counter()
+    members = lld_members(link_map)
+    out = None
+    for line in text.splitlines():
+        row = LLD_LINE.match(line)
+        if not row:
+            continue
+        address, size, rest = int(row.group(1), 16), int(row.group(2), 16), row.group(4)
+        depth = len(rest) - len(rest.lstrip(" "))
+        rest = rest.strip()
+        if depth == 0:
+            # A name can repeat (two .gcc_except_table outputs): key by address.
+            out = (rest, address)
+            extents[out] = (address, size)
+        elif depth == 8 and out and size:
+            obj, sep, name = rest.rpartition(":(")
+            if not sep:
+                obj, name = rest, "?"
+            name = name[:-1] if name.endswith(")") else name
+            inputs[out] += size
+            archive = None
+            if "/" not in obj:
+                # An archive member; a member with no public symbol is not
+                # in the Lib:Object column either.
+                found = members.get(obj) if members is not None else None
+                archive = "|".join(sorted(found)) if found else "?"
+            pieces.append(Piece(out[0], section_kind(name), size, archive, obj))
+    # What no input section accounts for: base relocations, the import
+    # directory, alignment padding, all made by the linker.
+    for out, (address, size) in extents.items():
+        if size > inputs[out]:
+            pieces.append(Piece(out[0], out[0], size - inputs[out], None,
+                                "relocations, import directory, padding"))
+    return pieces, [(name, address, size) for (name, _), (address, size) in extents.items()]
+
+
+def own_objects(build_dir):
+    """File names of the objects this build tree compiles, from CMake's
+    compile_commands.json ('-o path'), or None when there is none."""
+    commands = build_dir / "compile_commands.json"
+    if not commands.exists():
+        return None
+    names = set()
+    for entry in json.loads(commands.read_text()):
+        words = entry.get("arguments") or shlex.split(entry.get("command", ""))
+        for i, word in enumerate(words[:-1]):
+            if word == "-o":
+                names.add(Path(words[i + 1]).name)
+        if entry.get("output"):
+            names.add(Path(entry["output"]).name)
+    return names
+
+
+def strip_archive_suffix(name):
+    for suffix in (".a", ".lib"):
+        if name.endswith(suffix):
+            return name[: -len(suffix)]
+    return name
+
+
+def origin_of(piece, own):
+    """(group, member): the project's objects by file name, libraries by
+    archive, loose toolchain objects (crt2.o...) by file name."""
+    obj_name = Path(piece.obj).name if "/" in piece.obj else piece.obj
+    is_object = re.search(r"\.(o|obj|res)$", obj_name) is not None
+    if piece.archive is None and not is_object:
+        return "linker: " + piece.obj, piece.obj
+    mine = (own is not None and obj_name in own) or (
+        own is None and is_object and not piece.obj.startswith("/"))
+    archive = None if piece.archive is None else strip_archive_suffix(piece.archive)
+    if archive == "?":
+        if mine:
+            return "own: " + obj_name, obj_name
+        return "archive members whose archive lld's maps do not name", f"?({obj_name})"
+    if archive is None:
+        return ("own: " if mine else "") + obj_name, obj_name
+    member = f"{archive}({obj_name})"
+    return ("own: " + member if mine else archive), member
+
+
+def kinds_text(counter, limit=5):
+    parts = [f"{kind} {size}" for kind, size in counter.most_common(limit)]
+    rest = sum(counter.values()) - sum(size for _, size in counter.most_common(limit))
+    return ", ".join(parts) + (f", other {rest}" if rest else "")
+
+
+def size_map(map_file, pe, build_dir, top=12):
+    """Bytes linked in per origin, outside the resources, from the map."""
+    text = map_file.read_text(errors="replace")
+    if "Linker script and memory map" in text:
+        linker = "GNU ld"
+        pieces, extents = parse_gnu_map(text)
+    elif text.startswith("Address  Size     Align Out     In      Symbol"):
+        link_map = map_file.with_name(map_file.stem + ".link.map")
+        linker = "lld" + (f", archives from {link_map.name}" if link_map.exists() else
+                          f"; no {link_map.name} beside it, so archive members go unnamed")
+        pieces, extents = parse_lld_map(text, link_map)
+    else:
+        print(f"size map: {map_file} is in a format this script does not parse")
+        return
+    # Does the map describe this exe? Each section's start and contents.
+    stale = []
+    for section in pe.sections:
+        name = section_name(section)
+        if not any(out[:8] == name and address == section.VirtualAddress
+                   and extent == section.Misc_VirtualSize for out, address, extent in extents):
+            stale.append(name)
+    resources = {out for out, _, _ in extents if out.startswith(".rsrc")}
+    pieces = [p for p in pieces if p.out not in resources and p.kind != ".rsrc"]
+    own = own_objects(build_dir)
+    by_origin = collections.defaultdict(collections.Counter)
+    by_member = collections.Counter()
+    by_kind = collections.Counter()
+    for piece in pieces:
+        group, member = origin_of(piece, own)
+        by_origin[group][piece.kind] += piece.size
+        by_member[member] += piece.size
+        by_kind[piece.kind] += piece.size
+    total = sum(by_kind.values())
+    mine = sum(sum(c.values()) for g, c in by_origin.items() if g.startswith("own: "))
+    print(f"size map of everything outside the resources ({map_file}, {linker}):")
+    if stale:
+        print(f"  NOTE: the map does not match this exe in {', '.join(stale)}: "
+              "a map of another build? (--map)")
+    print(f"  {total} bytes of sections before file alignment (.bss takes none in the file):")
+    print(f"    {kinds_text(by_kind, limit=8)}")
+    print(f"  the project's own objects: {mine} bytes ({100 * mine / max(total, 1):.1f}%)")
+    print("     bytes       %  origin, by section kind")
+    for group, kinds in sorted(by_origin.items(), key=lambda item: -sum(item[1].values())):
+        size = sum(kinds.values())
+        print(f"  {size:8} {100 * size / total:6.1f}%  {group}: {kinds_text(kinds)}")
+    print("  largest single inputs (objects, archive members):")
     for member, size in by_member.most_common(top):
-        print(f"  {size:7}  {member}")
+        print(f"  {size:8}  {member}")
 
 
 class Bench(e2e.LauncherCase):
@@ -219,19 +417,28 @@ def main():
                         help="build tree with the Wine prefix and the suite's helper programs")
     parser.add_argument("--exe", default=str(ROOT / "dist" / "molk2014.exe"),
                         help="the launcher to measure (e.g. build/win32-clang/dist/molk2014.exe)")
+    parser.add_argument("--map", help="its linker map (default: molk2014.map of the build "
+                        "tree above the exe's dist folder, else of --build)")
     parser.add_argument("--runs", type=int, default=15)
     args = parser.parse_args()
     build = Path(args.build).resolve()
     exe = Path(args.exe).resolve()
+    if args.map:
+        map_file = Path(args.map).resolve()
+    else:
+        beside = exe.parent.parent / "molk2014.map"
+        map_file = beside if beside.exists() else build / "molk2014.map"
 
     pe = pefile.PE(str(exe))
     size_split(exe, pe)
     print()
     load_time_imports(pe)
     print()
-    if (build / "molk2014.map").exists():
-        size_map(build / "molk2014.map")
-        print()
+    if map_file.exists():
+        size_map(map_file, pe, map_file.parent)
+    else:
+        print(f"size map: no linker map at {map_file} (--map)")
+    print()
 
     e2e.ARGS = argparse.Namespace(exe=str(exe), fixtures=str(build / "tests"),
                                   prefix=str(build / "wineprefix"), work=str(build / "bench"))
