@@ -1,12 +1,15 @@
 #!/usr/bin/python3
-"""Figures for dist/molk2014.exe: size, imports, handoff overhead, CPU while
-waiting, handles held while waiting. Prints; asserts nothing.
+"""Figures for dist/molk2014.exe: size, imports, where the bytes come from,
+handoff overhead, CPU while waiting, handles held while waiting. Prints;
+asserts nothing.
 
 Usage: bench/bench.py [--exe dist/molk2014.exe] [--map MAP] [--build build/win32]
-                      [--runs 15]
+                      [--minimal EXE] [--runs 25]
 
 Runs the exe under Wine in the win32 build tree's prefix (the same one the
-end-to-end suite uses) with the suite's stand-in runtime and starter.
+end-to-end suite uses) with the suite's stand-in runtime and starter, beside
+bench/minimal_start.exe (the least a program can do to make the same start)
+and the stand-in started directly.
 
 The size map reads the linker map: GNU ld's (-Wl,-Map=, the win32 build) or
 lld's (-Map= through its MinGW driver, the win32-clang build). lld's names an
@@ -411,6 +414,55 @@ def median_ms(values):
     return statistics.median(values) / 1000.0
 
 
+def handoff(bench, minimal, runs):
+    """Start to end of the stand-in runtime started three ways, the three
+    interleaved so that drift in the machine's load hits all alike."""
+    runtime = bench.dir / "Java" / "bin" / "Javaw.exe"
+    jar = e2e.windows_path(bench.dir) + "\\molk2014.jar"
+    # The stand-in gets the same arguments each way; the starter (spawn.exe)
+    # starts each program the same way too, by path with no arguments of its
+    # own for the two that make the start.
+    ways = [
+        ("a", "runtime directly", dict(program=runtime, args=("-jar", "-Xmx768m", jar))),
+        ("b", "minimal C program -> runtime", dict(program=minimal, args=())),
+        ("c", "launcher -> runtime", dict(program=None, args=())),
+    ]
+    # Relay tracing (the suite's WINEDEBUG) is for reading MessageBoxA's
+    # arguments; it costs every start something, so it is off here.
+    quiet = {"WINEDEBUG": "-all"}
+    times = {key: [] for key, _, _ in ways}
+    odd = collections.Counter()
+    load_before = os.getloadavg()[0]
+    for round_number in range(runs + 1):
+        for key, _, how in ways:
+            run = bench.launch(bench.dir, *how["args"], program=how["program"], env=quiet)
+            if len(run.runs) != 1 or run.exit_code != 0:
+                odd[key] += 1
+            if round_number:  # the first round warms Wine's file cache up
+                times[key].append(run.elapsed_us)
+    medians = {key: median_ms(values) for key, values in times.items()}
+    print(f"handoff: {runs} interleaved runs of each (a, b, c, a, b, c, ...) after one warm-up "
+          "round; median wall time from start to end, as spawn.exe measures it:")
+    for key, label, _ in ways:
+        values = times[key]
+        print(f"  ({key}) {label + ':':30} {medians[key]:8.1f} ms   "
+              f"(min {min(values) / 1000:.1f}, max {max(values) / 1000:.1f})")
+    a, b, c = medians["a"], medians["b"], medians["c"]
+    fa, fb, fc = (min(times[key]) / 1000 for key in "abc")
+    print("  ratios of the medians (and of the fastest runs, which other load on")
+    print("  the machine disturbs least):")
+    print(f"  c/a (launcher / runtime alone):      {c / a:6.2f}   ({fc / fa:.2f})")
+    print(f"  c/b (launcher / minimal C program):  {c / b:6.2f}   ({fc / fb:.2f})")
+    print(f"  b/a (minimal C program / runtime):   {b / a:6.2f}   ({fb / fa:.2f})")
+    print(f"  c-b (launcher's cost over the floor): {c - b:+.1f} ms   ({fc - fb:+.1f} ms)")
+    print(f"  host load average (1 min) before and after: {load_before:.2f}, "
+          f"{os.getloadavg()[0]:.2f} on {os.cpu_count()} CPUs")
+    for key, label, _ in ways:
+        if odd[key]:
+            print(f"  NOTE: {odd[key]} of the ({key}) runs did not start the runtime once "
+                  "and end with 0: their times are not a handoff")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=str(ROOT / "build" / "win32"),
@@ -419,15 +471,22 @@ def main():
                         help="the launcher to measure (e.g. build/win32-clang/dist/molk2014.exe)")
     parser.add_argument("--map", help="its linker map (default: molk2014.map of the build "
                         "tree above the exe's dist folder, else of --build)")
-    parser.add_argument("--runs", type=int, default=15)
+    parser.add_argument("--minimal", help="the reference program "
+                        "(default: tests/bench/minimal_start.exe in --build)")
+    parser.add_argument("--runs", type=int, default=25)
     args = parser.parse_args()
     build = Path(args.build).resolve()
     exe = Path(args.exe).resolve()
+    minimal = (Path(args.minimal).resolve() if args.minimal
+               else build / "tests" / "bench" / "minimal_start.exe")
     if args.map:
         map_file = Path(args.map).resolve()
     else:
         beside = exe.parent.parent / "molk2014.map"
         map_file = beside if beside.exists() else build / "molk2014.map"
+
+    if not minimal.exists():
+        sys.exit(f"no reference program at {minimal}: build the win32 preset, or give --minimal")
 
     pe = pefile.PE(str(exe))
     size_split(exe, pe)
@@ -448,19 +507,15 @@ def main():
         bench._testMethodName = "bench"
         bench.setUp()
         bench.install_runtime(bench.dir / "Java")
-        runtime = bench.dir / "Java" / "bin" / "Javaw.exe"
-        # Warm up both paths once (first starts load Wine's DLLs from disk).
-        bench.launch(bench.dir)
-        bench.launch(bench.dir, raw=f'"{e2e.windows_path(runtime)}"')
-        through, direct = [], []
-        for _ in range(args.runs):
-            through.append(bench.launch(bench.dir).elapsed_us)
-            direct.append(bench.launch(bench.dir, raw=f'"{e2e.windows_path(runtime)}"').elapsed_us)
-        t, d = median_ms(through), median_ms(direct)
-        print(f"handoff over {args.runs} alternating runs (median wall time, start to end):")
-        print(f"  launcher -> runtime: {t:8.1f} ms   (min {min(through) / 1000:.1f}, max {max(through) / 1000:.1f})")
-        print(f"  runtime directly:    {d:8.1f} ms   (min {min(direct) / 1000:.1f}, max {max(direct) / 1000:.1f})")
-        print(f"  ratio:               {t / d:8.2f}")
+        # Beside the launcher's copy, started from another folder as it is.
+        minimal_copy = e2e.LAUNCHER.parent / "minimal_start.exe"
+        shutil.copy(minimal, minimal_copy)
+        reference = pefile.PE(str(minimal))
+        print(f"reference program: {minimal} ({minimal.stat().st_size} bytes; imports "
+              + "; ".join(f"{e.dll.decode()}: {', '.join(function_names(e.imports))}"
+                          for e in getattr(reference, "DIRECTORY_ENTRY_IMPORT", []))
+              + ")")
+        handoff(bench, minimal_copy, args.runs)
         print()
 
         run, samples = cpu_while_waiting(bench)
@@ -486,6 +541,7 @@ def main():
             print(f"    {name}")
         held = [n for n in names if "JavaSoft" in n or "molk2014" in n.lower() or "\\Java" in n]
         print(f"  of the launcher's own lookups (JavaSoft key, Java folder, archive): {len(held)}")
+        minimal_copy.unlink(missing_ok=True)
         shutil.rmtree(bench.dir, ignore_errors=True)
     finally:
         e2e.tearDownModule()
