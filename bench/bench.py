@@ -121,6 +121,9 @@ def section_kind(input_section):
 
 GNU_INPUT = re.compile(r"^ (\.\S+|COMMON)(?:\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*))?$")
 GNU_WRAPPED = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
+GNU_FILL = re.compile(r"^ \*fill\*\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)")
+GNU_DATA = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(?:LONG|SHORT|BYTE|QUAD|SQUAD) ")
+GNU_ADDRESS = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s*$")
 GNU_OUTPUT = re.compile(r"^(\.\S+|/DISCARD/)(?:\s+0x([0-9a-f]+)\s+0x([0-9a-f]+))?")
 
 
@@ -138,14 +141,34 @@ def parse_gnu_map(text):
     each, or two when the section name is long. Returns the pieces and each
     output section's (name, address, extent of its contents)."""
     pieces, extents = [], {}
-    out, pending = None, None
+    out, pending, output_pending = None, None, False
     body = text.split("Linker script and memory map", 1)[-1]
     for line in body.splitlines():
         output = GNU_OUTPUT.match(line)
         if output:
             out, pending = output.group(1), None
+            output_pending = not output.group(2)  # a long name: they follow
             if output.group(2):
                 extents[out] = [int(output.group(2), 16), 0]
+            continue
+        if output_pending:
+            output_pending = False
+            address = GNU_ADDRESS.match(line)
+            if address:
+                extents[out] = [int(address.group(1), 16), 0]
+                continue
+        # Bytes of the linker's own: script data (the ends of the
+        # constructor lists, the import directory's last entry) and fill.
+        made = None if pending else GNU_FILL.match(line) or GNU_DATA.match(line)
+        if made and out is not None:
+            address, size = int(made.group(1), 16), int(made.group(2), 16)
+            if address and size:
+                pieces.append(Piece(out, section_kind(out), size, None,
+                                    "alignment padding" if "*fill*" in line
+                                    else "linker script data"))
+                if out in extents:
+                    start = extents[out][0]
+                    extents[out][1] = max(extents[out][1], address + size - start)
             continue
         found = GNU_INPUT.match(line)
         if found and found.group(2) is None:
