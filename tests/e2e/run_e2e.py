@@ -170,8 +170,9 @@ class LauncherCase(unittest.TestCase):
         shutil.copy(Path(ARGS.fixtures) / "stand_in_runtime.exe", home / "bin" / "Javaw.exe")
         return home
 
-    def launch(self, cwd, *args, env=None, raw=None):
-        """Runs the launcher (or, with |raw|, a raw command line) in |cwd|."""
+    def launch(self, cwd, *args, env=None, raw=None, program=None):
+        """Runs the launcher (or |program|, or with |raw| a raw command line)
+        in |cwd|."""
         spawn_report = self.out / "spawn.txt"
         stand_in_report = self.out / "runtime.txt"
         for f in (spawn_report, stand_in_report):
@@ -184,7 +185,7 @@ class LauncherCase(unittest.TestCase):
             command = [spawn, "--raw", windows_path(spawn_report), windows_path(cwd), raw]
         else:
             command = [spawn, windows_path(spawn_report), windows_path(cwd),
-                       windows_path(LAUNCHER), *args]
+                       windows_path(program or LAUNCHER), *args]
         code = wine(command, self.out / "wine.log", extra)
         self.assertEqual(code, 0, f"spawn failed: {(self.out / 'wine.log').read_text(errors='replace')[-2000:]}")
         return Run(spawn_report, stand_in_report, self.out / "wine.log")
