@@ -29,7 +29,13 @@ KEY_17 = RUNTIME_KEY + r"\1.7"
 KEY_18 = RUNTIME_KEY + r"\1.8"
 REG_SZ, REG_EXPAND_SZ, REG_DWORD = 1, 2, 4
 MB_ICONERROR = 0x10
-ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND = 2, 3
+ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DIRECTORY = 2, 3, 267
+# A runtime path that names no file: Windows says path not found where a
+# folder of it is missing, Wine file not found; either is the platform's
+# not-found code.
+MISSING_RUNTIME_FILE = (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND)
+# No runtime home at all: the launcher starts nothing and reports this one.
+NO_RUNTIME_HOME = (ERROR_FILE_NOT_FOUND,)
 ARGS = None
 WINE = {}  # the Wine environment variables, from wine-env.sh print-env
 
@@ -141,6 +147,8 @@ class Run:
         self.elapsed_us = fields["elapsed_us"]
         self.cpu_us = (fields["cpu_user_us"], fields["cpu_kernel_us"])
         self.runs = parse_runs(stand_in_report)
+        # Everything any stand-in wrote: empty when none was started.
+        self.report = stand_in_report.read_bytes() if stand_in_report.exists() else b""
         text = trace.read_bytes().decode("utf-8", errors="replace")
         self.boxes = [(m.group(2), m.group(3), int(m.group(4), 16), int(m.group(1), 16))
                       for m in BOX.finditer(text)]
@@ -190,15 +198,25 @@ class LauncherCase(unittest.TestCase):
         self.assertEqual(code, 0, f"spawn failed: {(self.out / 'wine.log').read_text(errors='replace')[-2000:]}")
         return Run(spawn_report, stand_in_report, self.out / "wine.log")
 
-    def assertFailureBox(self, run, code):
+    def assertFailureBox(self, run, expected_codes):
+        """One failure box showing one of |expected_codes|, and the launcher
+        ended with the code it showed."""
         self.assertEqual(len(run.boxes), 1, run.boxes)
         text, caption, style, owner = run.boxes[0]
-        self.assertEqual(text, f"Erro {code} ao executar o aplicativo.")
+        shown = re.fullmatch(r"Erro (-?\d+) ao executar o aplicativo\.", text)
+        self.assertIsNotNone(shown, text)
+        code = int(shown.group(1))
+        self.assertIn(code, expected_codes, text)
+        self.assertNotEqual(code, 0)
         self.assertEqual(caption, "Erro")
         self.assertEqual(style, MB_ICONERROR)  # MB_OK is 0
         self.assertEqual(owner, 0)
-        self.assertEqual(run.exit_code, code)
-        self.assertNotEqual(code, 0)
+        # The box shows the code as a signed number, the exit code is a DWORD.
+        self.assertEqual(run.exit_code, code & 0xFFFFFFFF)
+
+    def assertNothingStarted(self, run):
+        self.assertEqual(run.runs, [])
+        self.assertEqual(run.report, b"", "a stand-in was started")
 
     def assertStartedOnce(self, run, exe):
         self.assertEqual(len(run.runs), 1, run.runs)
@@ -262,9 +280,8 @@ class LocalRuntime(LauncherCase):
         self.install_runtime(self.dir / "jre7")
         registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
         run = self.launch(self.dir)
-        self.assertEqual(run.runs, [])
-        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, MISSING_RUNTIME_FILE)
 
     def test_file_named_java_uses_the_registered_runtime(self):
         (self.dir / "Java").write_text("not a folder")
@@ -304,20 +321,16 @@ class RegisteredRuntime(LauncherCase):
         registry(f"key:64:{KEY_17}",
                  set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre32"))))
         run = self.launch(self.dir)
-        self.assertEqual(run.runs, [])
-        self.assertEqual(len(run.boxes), 1)
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, NO_RUNTIME_HOME)
 
     def test_only_1_8_registered(self):
         self.install_runtime(self.dir / "jre8")
         registry(set_value(64, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))),
                  set_value(32, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))))
         run = self.launch(self.dir)
-        self.assertEqual(run.runs, [])
-        # "\bin\Javaw.exe" names nothing: Windows says path not found, Wine
-        # file not found; either is the platform's not-found code.
-        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, NO_RUNTIME_HOME)
 
     def test_expand_sz_home_is_not_expanded(self):
         # A runtime where the expanded path points: it must not be started.
@@ -326,9 +339,8 @@ class RegisteredRuntime(LauncherCase):
         self.addCleanup(shutil.rmtree, expanded, ignore_errors=True)
         registry(set_value(32, KEY_17, "JavaHome", REG_EXPAND_SZ, utf16_hex(r"%ProgramFiles%\Java\jre7")))
         run = self.launch(self.dir)
-        self.assertEqual(run.runs, [])
-        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, MISSING_RUNTIME_FILE)
 
     def test_home_with_trailing_backslash_still_starts(self):
         home = self.install_runtime(self.dir / "jre7")
@@ -390,30 +402,31 @@ class LookAlikeCharacters(LauncherCase):
         # t_a\b holds a runtime: a best-fit '/' or '\' would lead there.
         self.install_runtime(self.dir / "t_a" / "b" / "Java")
 
-    def check_nothing_started(self, folder):
+    def check_nothing_started(self, folder, expected_codes):
         work = self.dir / folder
         work.mkdir()
         run = self.launch(work)
-        self.assertEqual(run.runs, [], "nothing may start")
-        self.assertNotEqual(run.exit_code, 0)
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, expected_codes)
 
+    # The folder "t_a?b\Java" does not exist and no runtime is registered.
     def test_division_slash(self):
-        self.check_nothing_started("t_a\u2215b")
+        self.check_nothing_started("t_a\u2215b", NO_RUNTIME_HOME)
 
     def test_full_width_reverse_solidus(self):
-        self.check_nothing_started("t_a\uff3cb")
+        self.check_nothing_started("t_a\uff3cb", NO_RUNTIME_HOME)
 
     def test_full_width_quotation_mark(self):
-        self.check_nothing_started("t_a\uff02b")
+        self.check_nothing_started("t_a\uff02b", NO_RUNTIME_HOME)
 
     def test_character_outside_the_code_page(self):
-        self.check_nothing_started("t_a\u4e2db")
+        self.check_nothing_started("t_a\u4e2db", NO_RUNTIME_HOME)
 
     def test_registered_runtime_does_not_start_either(self):
         self.install_runtime(self.dir / "jre7")
         registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
-        self.check_nothing_started("t_a\u2215b")
+        # The runtime exists; its current folder, "t_a?b", does not.
+        self.check_nothing_started("t_a\u2215b", (ERROR_DIRECTORY,))
 
 
 class RealFailureBox(LauncherCase):
@@ -437,7 +450,7 @@ class RealFailureBox(LauncherCase):
         display = ":" + number
         x_env = dict(os.environ, DISPLAY=display)
         spawn_report = self.out / "spawn.txt"
-        env = wine_environment({"DISPLAY": display})
+        env = wine_environment({"DISPLAY": display, "WINEDEBUG": "+relay"})
         with open(self.out / "wine.log", "wb") as log:
             # A Wine virtual desktop: Wine then draws the box's caption bar
             # itself, as Windows would, with no window manager needed.
@@ -472,8 +485,9 @@ class RealFailureBox(LauncherCase):
             time.sleep(0.2)
         self.assertTrue(spawn_report.exists(), "the launcher did not end after the box was closed")
         time.sleep(0.5)
-        self.assertIn(spawn_fields(spawn_report)["exit_code"],
-                      (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
+        # No Java folder and nothing registered.
+        self.assertFailureBox(Run(spawn_report, self.out / "runtime.txt", self.out / "wine.log"),
+                              NO_RUNTIME_HOME)
 
 
 class LoadedLibraries(LauncherCase):
@@ -512,9 +526,8 @@ class LoadedLibraries(LauncherCase):
     def test_failed_start_loads_user32_for_the_box(self):
         (self.dir / "Java").mkdir()
         run = self.launch(self.dir, env=self.TRACE)
-        self.assertEqual(run.runs, [])
-        self.assertIn(run.exit_code, (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND))
-        self.assertFailureBox(run, run.exit_code)
+        self.assertNothingStarted(run)
+        self.assertFailureBox(run, MISSING_RUNTIME_FILE)
         # Wine's user32 imports advapi32 itself, so advapi32 may come along.
         self.assertLoaded(run, [self.USER32], [])
 
