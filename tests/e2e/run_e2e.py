@@ -214,6 +214,18 @@ class LauncherCase(unittest.TestCase):
         # The box shows the code as a signed number, the exit code is a DWORD.
         self.assertEqual(run.exit_code, code & 0xFFFFFFFF)
 
+    def plant_at_drive_root(self):
+        """A program at C:\\bin\\Javaw.exe, where the rooted "\\bin\\Javaw.exe"
+        leads from any folder on drive C:; removed after the test."""
+        folder = drive_c() / "bin"
+        if not folder.exists():
+            folder.mkdir()
+            self.addCleanup(folder.rmdir)
+        planted = folder / "Javaw.exe"
+        shutil.copy(Path(ARGS.fixtures) / "stand_in_runtime.exe", planted)
+        self.addCleanup(planted.unlink, missing_ok=True)
+        return planted
+
     def assertNothingStarted(self, run):
         self.assertEqual(run.runs, [])
         self.assertEqual(run.report, b"", "a stand-in was started")
@@ -320,6 +332,7 @@ class RegisteredRuntime(LauncherCase):
         self.install_runtime(self.dir / "jre32")
         registry(f"key:64:{KEY_17}",
                  set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre32"))))
+        self.plant_at_drive_root()
         run = self.launch(self.dir)
         self.assertNothingStarted(run)
         self.assertFailureBox(run, NO_RUNTIME_HOME)
@@ -328,9 +341,42 @@ class RegisteredRuntime(LauncherCase):
         self.install_runtime(self.dir / "jre8")
         registry(set_value(64, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))),
                  set_value(32, KEY_18, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre8"))))
+        # No home: not even the program at the drive root starts.
+        self.plant_at_drive_root()
         run = self.launch(self.dir)
         self.assertNothingStarted(run)
         self.assertFailureBox(run, NO_RUNTIME_HOME)
+
+    def test_rooted_runtime_path_leads_to_the_drive_root(self):
+        # The control: the runtime path an empty home gives, "\bin\Javaw.exe",
+        # started from this folder on drive C:, is the planted program.
+        planted = self.plant_at_drive_root()
+        self.assertEqual(windows_path(planted), r"C:\bin\Javaw.exe")
+        run = self.launch(self.dir, raw=r"\bin\Javaw.exe -jar -Xmx768m x.jar")
+        self.assertEqual([r["exe"] for r in run.runs], [windows_path(planted)])
+
+    def test_no_registered_home_starts_nothing(self):
+        self.plant_at_drive_root()
+        # Where a home read from the wrong value would lead.
+        elsewhere = self.install_runtime(self.dir / "jre7")
+        cases = {
+            "no 1.7 key in either view": [],
+            "empty JavaHome, 64-bit view": [set_value(64, KEY_17, "JavaHome", REG_SZ, utf16_hex(""))],
+            "empty JavaHome, 32-bit view": [set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(""))],
+            "JavaHome of no bytes, 32-bit view": [set_value(32, KEY_17, "JavaHome", REG_SZ, "")],
+            "empty REG_EXPAND_SZ JavaHome, 64-bit view":
+                [set_value(64, KEY_17, "JavaHome", REG_EXPAND_SZ, utf16_hex(""))],
+            "1.7 key without JavaHome, 64-bit view": [f"key:64:{KEY_17}"],
+            "1.7 key without JavaHome, 32-bit view": [f"key:32:{KEY_17}"],
+            "JavaHome only under another name": [set_value(32, KEY_17, "JavaHome7", REG_SZ,
+                                                           utf16_hex(windows_path(elsewhere)))],
+        }
+        for name, ops in cases.items():
+            with self.subTest(name):
+                registry(*ops)
+                run = self.launch(self.dir)
+                self.assertNothingStarted(run)
+                self.assertFailureBox(run, NO_RUNTIME_HOME)
 
     def test_expand_sz_home_is_not_expanded(self):
         # A runtime where the expanded path points: it must not be started.

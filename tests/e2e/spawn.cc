@@ -4,7 +4,9 @@
 //   spawn.exe REPORT CWD PROGRAM [ARGS...]
 //   spawn.exe --raw REPORT CWD COMMAND-LINE
 // The second form passes COMMAND-LINE as it stands and no application name,
-// so Windows itself decides which program the line names.
+// so Windows itself decides which program the line names; spawn.exe first
+// makes CWD its own current directory too, so a rooted or relative program
+// name resolves as it would for a program running there.
 // writes to REPORT (UTF-8):
 //   started=<0|1> error=<GetLastError of a failed start>
 //   exit_code=<full 32-bit exit code, unsigned decimal>
@@ -36,6 +38,12 @@ std::wstring Quote(const std::wstring& argument) {
   return out + L"\"";
 }
 
+int Fail(const wchar_t* what, const std::wstring& detail) {
+  std::fwprintf(stderr, L"spawn: %ls failed for '%ls': error %lu\n", what,
+                detail.c_str(), static_cast<unsigned long>(GetLastError()));
+  return 4;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -51,6 +59,8 @@ int wmain(int argc, wchar_t** argv) {
         stderr);
     return 2;
   }
+  if (raw && !SetCurrentDirectoryW(argv[2]))
+    return Fail(L"SetCurrentDirectoryW", argv[2]);
   std::wstring command_line = raw ? argv[3] : Quote(argv[3]);
   for (int i = 4; i < argc; ++i) command_line += L" " + Quote(argv[i]);
   STARTUPINFOW startup = {};
