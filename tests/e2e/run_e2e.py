@@ -443,6 +443,20 @@ class UnquotedPathHole(LauncherCase):
 class LookAlikeCharacters(LauncherCase):
     """Folders whose names the ANSI code page cannot hold."""
 
+    # Folder names, and what a conversion to code page 1252 with best fit
+    # makes of them: a path separator or a quotation mark, except for the
+    # last, which resembles nothing the code page holds.
+    DIVISION_SLASH = "t_a\u2215b"
+    FULL_WIDTH_REVERSE_SOLIDUS = "t_a\uff3cb"
+    FULL_WIDTH_QUOTATION_MARK = "t_a\uff02b"
+    OUTSIDE_THE_CODE_PAGE = "t_a\u4e2db"
+    BEST_FIT = {
+        DIVISION_SLASH: b"t_a/b",
+        FULL_WIDTH_REVERSE_SOLIDUS: b"t_a\\b",
+        FULL_WIDTH_QUOTATION_MARK: b't_a"b',
+        OUTSIDE_THE_CODE_PAGE: b"t_a?b",
+    }
+
     def setUp(self):
         super().setUp()
         # t_a\b holds a runtime: a best-fit '/' or '\' would lead there.
@@ -455,24 +469,48 @@ class LookAlikeCharacters(LauncherCase):
         self.assertNothingStarted(run)
         self.assertFailureBox(run, expected_codes)
 
+    def test_wine_best_fits_the_look_alikes(self):
+        # The control: without WC_NO_BEST_FIT_CHARS this Wine turns the names
+        # into the ASCII they resemble, so the cases below test the flag and
+        # not a conversion that would have been harmless anyway.
+        report = self.out / "ansi.txt"
+        log = self.out / "ansi.log"
+        names = list(self.BEST_FIT)
+        code = wine([str(Path(ARGS.fixtures) / "ansi_convert.exe"), windows_path(report),
+                     *(utf16_hex(n, terminate=False) for n in names)], log)
+        self.assertEqual(code, 0, log.read_text(errors="replace"))
+        lines = report.read_text().splitlines()
+        self.assertEqual(len(lines), len(names), lines)
+        for name, line in zip(names, lines):
+            with self.subTest(ascii(name)):
+                fields = dict(f.split("=", 1) for f in line.split())
+                self.assertEqual(fields["text"], utf16_hex(name, terminate=False))
+                self.assertEqual(fields["acp"], "1252")
+                self.assertEqual(bytes.fromhex(fields["best_fit"]), self.BEST_FIT[name])
+                self.assertEqual(fields["best_fit_default"],
+                                 "1" if name == self.OUTSIDE_THE_CODE_PAGE else "0")
+                # What the launcher asks for: the default character instead.
+                self.assertEqual(bytes.fromhex(fields["no_best_fit"]), b"t_a?b")
+                self.assertEqual(fields["no_best_fit_default"], "1")
+
     # The folder "t_a?b\Java" does not exist and no runtime is registered.
     def test_division_slash(self):
-        self.check_nothing_started("t_a\u2215b", NO_RUNTIME_HOME)
+        self.check_nothing_started(self.DIVISION_SLASH, NO_RUNTIME_HOME)
 
     def test_full_width_reverse_solidus(self):
-        self.check_nothing_started("t_a\uff3cb", NO_RUNTIME_HOME)
+        self.check_nothing_started(self.FULL_WIDTH_REVERSE_SOLIDUS, NO_RUNTIME_HOME)
 
     def test_full_width_quotation_mark(self):
-        self.check_nothing_started("t_a\uff02b", NO_RUNTIME_HOME)
+        self.check_nothing_started(self.FULL_WIDTH_QUOTATION_MARK, NO_RUNTIME_HOME)
 
     def test_character_outside_the_code_page(self):
-        self.check_nothing_started("t_a\u4e2db", NO_RUNTIME_HOME)
+        self.check_nothing_started(self.OUTSIDE_THE_CODE_PAGE, NO_RUNTIME_HOME)
 
     def test_registered_runtime_does_not_start_either(self):
         self.install_runtime(self.dir / "jre7")
         registry(set_value(32, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
         # The runtime exists; its current folder, "t_a?b", does not.
-        self.check_nothing_started("t_a\u2215b", (ERROR_DIRECTORY,))
+        self.check_nothing_started(self.DIVISION_SLASH, (ERROR_DIRECTORY,))
 
 
 class RealFailureBox(LauncherCase):
