@@ -4,8 +4,9 @@
 Runs the real 32-bit dist/molk2014.exe in a 64-bit Wine prefix, where it is a
 WOW64 process with real registry views, real process creation and the C
 runtime's real command-line parsing. A stand-in runtime (Javaw.exe) reports
-what it received; the failure box is read from Wine's relay trace of
-user32.MessageBoxA, and once shown for real under Xvfb.
+what it received and which handles the launcher holds while it waits; the
+failure box is read from Wine's relay trace of user32.MessageBoxA, and once
+shown for real under Xvfb.
 
 Usage: run_e2e.py --exe EXE --fixtures DIR --prefix DIR --work DIR [unittest args]
 
@@ -107,18 +108,21 @@ def registry(*ops):
 
 
 def parse_runs(report):
-    """The stand-in's report: one dict per started process."""
+    """The stand-in's report: one dict per started process; its
+    "parent_handle" is the list of those lines."""
     runs = []
     if not report.exists():
         return runs
     for line in report.read_bytes().decode("utf-8", errors="surrogateescape").splitlines():
         if line.startswith("start "):
-            runs.append({"argv": []})
+            runs.append({"argv": [], "parent_handle": []})
         if not runs or "=" not in line:
             continue
         key, value = line.split("=", 1)
         if key.startswith("argv["):
             runs[-1]["argv"].append(value)
+        elif key == "parent_handle":
+            runs[-1]["parent_handle"].append(value)
         elif key == "end exit_code":
             runs[-1]["exit_code"] = int(value)
         else:
@@ -136,6 +140,22 @@ def spawn_fields(spawn_report):
     """The numbers spawn.exe wrote: exit_code, elapsed_ms, cpu_user_us, ..."""
     return {key: int(value) for key, value in
             re.findall(r"(\w+)=(\d+)", spawn_report.read_text())}
+
+
+def handle_files(handles):
+    """The paths of the File handles among the stand-in's "parent_handle"
+    lines, lower case, without the "\\??\\" of their object names."""
+    return [line[len("File "):].lower().removeprefix("\\??\\")
+            for line in handles if line.startswith("File ")]
+
+
+def lookup_handles(handles, paths):
+    """Those of the stand-in's "parent_handle" lines that are a JavaSoft
+    registry key or a file on or under one of |paths| (Windows paths)."""
+    paths = [p.lower() for p in paths]
+    return [line for line in handles
+            if (line.startswith("Key ") and "\\javasoft" in line.lower())
+            or any(f == p or f.startswith(p + "\\") for f in handle_files([line]) for p in paths)]
 
 
 class Run:
@@ -230,6 +250,17 @@ class LauncherCase(unittest.TestCase):
         self.assertEqual(run.runs, [])
         self.assertEqual(run.report, b"", "a stand-in was started")
 
+    def assertHoldsNoLookupHandle(self, run, cwd, paths):
+        """The launcher, seen by its child, holds no handle of the JavaSoft
+        key or of |paths|; the census worked and named the launcher's files."""
+        child = run.runs[0]
+        self.assertFalse(child["parent_handles"].startswith("unavailable"), child["parent_handles"])
+        # Every process holds its current folder open: the census sees the
+        # launcher's files by name.
+        self.assertIn(windows_path(cwd).lower(), handle_files(child["parent_handle"]),
+                      child["parent_handle"])
+        self.assertEqual(lookup_handles(child["parent_handle"], paths), [])
+
     def assertStartedOnce(self, run, exe):
         self.assertEqual(len(run.runs), 1, run.runs)
         self.assertEqual(run.runs[0]["exe"], exe)
@@ -301,6 +332,34 @@ class LocalRuntime(LauncherCase):
         registry(set_value(64, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(self.dir / "jre7"))))
         run = self.launch(self.dir)
         self.assertStartedOnce(run, windows_path(self.dir / "jre7") + r"\bin\Javaw.exe")
+
+    def test_census_finds_lookup_handles_a_parent_holds(self):
+        # The control for the handle checks: spawn.exe holds what the
+        # launcher must not, and starts the stand-in itself.
+        java = self.install_runtime(self.dir / "Java")
+        archive = self.dir / "molk2014.jar"
+        archive.write_bytes(b"PK")
+        # The 1.7 key in both views, for spawn.exe to open.
+        registry(f"key:64:{KEY_17}", f"key:32:{KEY_17}")
+        held = [windows_path(java), windows_path(archive)]
+        run = self.launch(self.dir, raw=f'"{windows_path(java)}\\bin\\Javaw.exe"',
+                          env={"STANDIN_HANDLES": "1",
+                               "SPAWN_HOLD": "|".join([*(f"path:{p}" for p in held),
+                                                       f"key64:{KEY_17}", f"key32:{KEY_17}"])})
+        self.assertEqual(len(run.runs), 1, run.runs)
+        found = lookup_handles(run.runs[0]["parent_handle"], held)
+        self.assertEqual(sorted(handle_files(found)), sorted(p.lower() for p in held), found)
+        keys = [line for line in found if line.startswith("Key ")]
+        self.assertEqual(len(keys), 2, found)  # one per view
+        self.assertEqual(len([k for k in keys if "\\wow6432node\\" in k.lower()]), 1, keys)
+
+    def test_holds_no_handle_of_its_lookups_while_waiting(self):
+        java = self.install_runtime(self.dir / "Java")
+        archive = self.dir / "molk2014.jar"
+        archive.write_bytes(b"PK")
+        run = self.launch(self.dir, env={"STANDIN_HANDLES": "1"})
+        self.assertStartedOnce(run, windows_path(java) + r"\bin\Javaw.exe")
+        self.assertHoldsNoLookupHandle(run, self.dir, [windows_path(java), windows_path(archive)])
 
 
 class RegisteredRuntime(LauncherCase):
@@ -417,6 +476,20 @@ class RegisteredRuntime(LauncherCase):
         self.assertEqual(run.runs, [])
         self.assertEqual(run.boxes, [("Invalid data type for 'JavaHome'", "Erro", MB_ICONERROR, 0)])
         self.assertEqual(run.exit_code, 1)
+
+    def test_holds_no_handle_of_its_lookups_while_waiting(self):
+        home = self.install_runtime(self.dir / "jre7")
+        archive = self.dir / "molk2014.jar"
+        archive.write_bytes(b"PK")
+        # The 32-bit view alone: the launcher looks in the 64-bit view first.
+        for view in (32, 64):
+            with self.subTest(view=view):
+                registry(set_value(view, KEY_17, "JavaHome", REG_SZ, utf16_hex(windows_path(home))))
+                run = self.launch(self.dir, env={"STANDIN_HANDLES": "1"})
+                self.assertStartedOnce(run, windows_path(home) + r"\bin\Javaw.exe")
+                self.assertHoldsNoLookupHandle(
+                    run, self.dir, [windows_path(self.dir / "Java"), windows_path(home),
+                                    windows_path(archive)])
 
 
 class UnquotedPathHole(LauncherCase):

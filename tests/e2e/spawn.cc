@@ -15,6 +15,13 @@
 //   cpu_user_us=<user time of the started process>
 //   cpu_kernel_us=<kernel time of the started process>
 // Arguments are passed on quoted as the C runtime expects.
+//
+// Settings (environment), for the tests of what the started program sees:
+//   SPAWN_HOLD=ITEM|ITEM...     hold these open (not inheritable) until the
+//       end: "path:C:\..." a file or folder, "key64:KEY" or "key32:KEY" a key
+//       under HKLM in that registry view. Any that does not open is an error.
+// A setting that cannot be carried out ends spawn.exe with exit code 4 and a
+// message on stderr, before anything is started.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,10 +45,56 @@ std::wstring Quote(const std::wstring& argument) {
   return out + L"\"";
 }
 
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[8192];
+  const DWORD length = GetEnvironmentVariableW(name, value, 8192);
+  return length > 0 && length < 8192 ? std::wstring(value, length)
+                                      : std::wstring();
+}
+
 int Fail(const wchar_t* what, const std::wstring& detail) {
   std::fwprintf(stderr, L"spawn: %ls failed for '%ls': error %lu\n", what,
                 detail.c_str(), static_cast<unsigned long>(GetLastError()));
   return 4;
+}
+
+// Opens every item of SPAWN_HOLD; the handles stay open until the process
+// ends.
+int Hold(const std::wstring& items) {
+  std::size_t start = 0;
+  while (start <= items.size()) {
+    std::size_t bar = items.find(L'|', start);
+    if (bar == std::wstring::npos) bar = items.size();
+    const std::wstring item = items.substr(start, bar - start);
+    start = bar + 1;
+    if (item.empty()) continue;
+    const std::size_t colon = item.find(L':');
+    const std::wstring kind = item.substr(0, colon);
+    const std::wstring name =
+        colon == std::wstring::npos ? std::wstring() : item.substr(colon + 1);
+    if (kind == L"path") {
+      // Backup semantics let CreateFileW open a folder as well.
+      const HANDLE file = CreateFileW(
+          name.c_str(), GENERIC_READ,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return Fail(L"holding", item);
+    } else if (kind == L"key64" || kind == L"key32") {
+      HKEY key = nullptr;
+      const LONG result = RegOpenKeyExW(
+          HKEY_LOCAL_MACHINE, name.c_str(), 0,
+          KEY_READ | (kind == L"key64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY),
+          &key);
+      if (result != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(result));
+        return Fail(L"holding", item);
+      }
+    } else {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return Fail(L"parsing SPAWN_HOLD", item);
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -61,6 +114,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (raw && !SetCurrentDirectoryW(argv[2]))
     return Fail(L"SetCurrentDirectoryW", argv[2]);
+  if (const int failed = Hold(Environment(L"SPAWN_HOLD"))) return failed;
   std::wstring command_line = raw ? argv[3] : Quote(argv[3]);
   for (int i = 4; i < argc; ++i) command_line += L" " + Quote(argv[i]);
   STARTUPINFOW startup = {};
