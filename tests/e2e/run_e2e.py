@@ -37,6 +37,8 @@ ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DIRECTORY = 2, 3, 267
 MISSING_RUNTIME_FILE = (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND)
 # No runtime home at all: the launcher starts nothing and reports this one.
 NO_RUNTIME_HOME = (ERROR_FILE_NOT_FOUND,)
+FILE_TYPE_PIPE = 3
+HANDLE_FLAG_INHERIT = 0x1
 ARGS = None
 WINE = {}  # the Wine environment variables, from wine-env.sh print-env
 
@@ -161,6 +163,7 @@ def lookup_handles(handles, paths):
 class Run:
     def __init__(self, spawn_report, stand_in_report, trace):
         fields = spawn_fields(spawn_report)
+        self.spawn = fields
         self.exit_code = fields["exit_code"]
         self.pid = fields.get("child_pid", 0)
         self.elapsed_ms = fields["elapsed_ms"]
@@ -360,6 +363,26 @@ class LocalRuntime(LauncherCase):
         run = self.launch(self.dir, env={"STANDIN_HANDLES": "1"})
         self.assertStartedOnce(run, windows_path(java) + r"\bin\Javaw.exe")
         self.assertHoldsNoLookupHandle(run, self.dir, [windows_path(java), windows_path(archive)])
+
+    def test_inheritable_handle_of_its_parent_reaches_the_runtime(self):
+        self.install_runtime(self.dir / "Java")
+        run = self.launch(self.dir, env={"SPAWN_PIPE": "inherit"})
+        child = self.assertStartedOnce(run, windows_path(self.dir) + r"\Java\bin\Javaw.exe")
+        self.assertEqual(child["inherited_pipe"],
+                         f"valid flags=0x{HANDLE_FLAG_INHERIT:x} type={FILE_TYPE_PIPE}")
+        # The token spawn.exe wrote into its pipe: the same pipe, not just
+        # some handle with the same value.
+        self.assertEqual(child.get("inherited_pipe_read"), str(run.spawn["pipe_token"]))
+
+    def test_handle_not_marked_inheritable_does_not_reach_a_child(self):
+        # The control: without the inherit flag the token cannot be read,
+        # even by a child that spawn.exe starts itself with inheritance on.
+        java = self.install_runtime(self.dir / "Java")
+        run = self.launch(self.dir, raw=f'"{windows_path(java)}\\bin\\Javaw.exe"',
+                          env={"SPAWN_PIPE": "private"})
+        self.assertEqual(len(run.runs), 1, run.runs)
+        self.assertIn("inherited_pipe", run.runs[0])
+        self.assertNotEqual(run.runs[0].get("inherited_pipe_read"), str(run.spawn["pipe_token"]))
 
 
 class RegisteredRuntime(LauncherCase):

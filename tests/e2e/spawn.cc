@@ -14,9 +14,14 @@
 //   elapsed_us=<the same in microseconds, from the performance counter>
 //   cpu_user_us=<user time of the started process>
 //   cpu_kernel_us=<kernel time of the started process>
+//   and with SPAWN_PIPE set: pipe_handle=<value> pipe_token=<n>
 // Arguments are passed on quoted as the C runtime expects.
 //
-// Settings (environment), for the tests of what the started program sees:
+// Settings (environment), for the tests of what reaches the started program:
+//   SPAWN_PIPE=inherit|private  before the start, create a pipe, write a
+//       token (decimal digits) into it and close the writing end; the reading
+//       end is inheritable with "inherit", not with "private". Its handle
+//       value goes to the child as STANDIN_INHERITED_PIPE.
 //   SPAWN_HOLD=ITEM|ITEM...     hold these open (not inheritable) until the
 //       end: "path:C:\..." a file or folder, "key64:KEY" or "key32:KEY" a key
 //       under HKLM in that registry view. Any that does not open is an error.
@@ -97,6 +102,43 @@ int Hold(const std::wstring& items) {
   return 0;
 }
 
+// Creates the pipe of SPAWN_PIPE and leaves its token in it.
+int PreparePipe(const std::wstring& mode, HANDLE* read_end,
+                unsigned long long* token) {
+  if (mode != L"inherit" && mode != L"private") {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return Fail(L"parsing SPAWN_PIPE", mode);
+  }
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(read_end, &write_end, nullptr, 0))
+    return Fail(L"CreatePipe", mode);
+  if (mode == L"inherit" &&
+      !SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT,
+                            HANDLE_FLAG_INHERIT)) {
+    return Fail(L"SetHandleInformation", mode);
+  }
+  // Different on every run, so reading it proves the reader has this pipe.
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  *token = static_cast<unsigned long long>(counter.QuadPart) * 1000003ull +
+           GetCurrentProcessId();
+  *token %= 1000000000000ull;
+  char text[32];
+  const int length = std::snprintf(text, sizeof(text), "%llu", *token);
+  DWORD written = 0;
+  if (!WriteFile(write_end, text, static_cast<DWORD>(length), &written,
+                 nullptr) ||
+      written != static_cast<DWORD>(length)) {
+    return Fail(L"WriteFile to the pipe", mode);
+  }
+  CloseHandle(write_end);
+  const std::wstring value =
+      std::to_wstring(reinterpret_cast<ULONG_PTR>(*read_end));
+  if (!SetEnvironmentVariableW(L"STANDIN_INHERITED_PIPE", value.c_str()))
+    return Fail(L"SetEnvironmentVariableW", value);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -115,6 +157,13 @@ int wmain(int argc, wchar_t** argv) {
   if (raw && !SetCurrentDirectoryW(argv[2]))
     return Fail(L"SetCurrentDirectoryW", argv[2]);
   if (const int failed = Hold(Environment(L"SPAWN_HOLD"))) return failed;
+  const std::wstring pipe_mode = Environment(L"SPAWN_PIPE");
+  HANDLE pipe = nullptr;
+  unsigned long long token = 0;
+  if (!pipe_mode.empty()) {
+    if (const int failed = PreparePipe(pipe_mode, &pipe, &token))
+      return failed;
+  }
   std::wstring command_line = raw ? argv[3] : Quote(argv[3]);
   for (int i = 4; i < argc; ++i) command_line += L" " + Quote(argv[i]);
   STARTUPINFOW startup = {};
@@ -161,6 +210,11 @@ int wmain(int argc, wchar_t** argv) {
                static_cast<unsigned long long>(elapsed_us),
                static_cast<unsigned long long>(user_us),
                static_cast<unsigned long long>(kernel_us));
+  if (pipe) {
+    std::fprintf(report, "pipe_handle=%lu\npipe_token=%llu\n",
+                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(pipe)),
+                 token);
+  }
   std::fclose(report);
   return started ? 0 : 1;
 }

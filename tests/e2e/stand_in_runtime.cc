@@ -14,6 +14,11 @@
 // then, if STANDIN_HANDLES is set, a census of the handles its parent holds
 //   parent_handles=<Type>:<count>,...  (or parent_handles=unavailable:<why>)
 //   parent_handle=<Type> <object name>  one line per named Key or File handle
+// then, if STANDIN_INHERITED_PIPE names a handle value (decimal), what that
+// handle is in this process, without waiting on it:
+//   inherited_pipe=valid flags=0x<GetHandleInformation> type=<GetFileType>
+//     (or inherited_pipe=invalid error=<n>)
+//   inherited_pipe_read=<the bytes waiting in it, if it is a pipe>
 // then, if STANDIN_SLEEP_MS is set, sleeps that long, and before it exits
 //   parent_alive=<0|1>   whether the process that started it still ran
 //   end exit_code=<n>
@@ -153,6 +158,35 @@ std::string HandleCensus(DWORD process_id, std::string* names) {
   return census.empty() ? "none" : census;
 }
 
+// What the handle |value| is here. Only the bytes already waiting are read, so
+// a handle that is some other pipe cannot block the report.
+std::string InheritedPipe(const std::wstring& value) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(
+      static_cast<ULONG_PTR>(wcstoul(value.c_str(), nullptr, 10)));
+  DWORD flags = 0;
+  if (!GetHandleInformation(handle, &flags))
+    return "inherited_pipe=invalid error=" + std::to_string(GetLastError()) +
+           "\n";
+  const DWORD type = GetFileType(handle);
+  char head[80];
+  std::snprintf(head, sizeof(head), "inherited_pipe=valid flags=0x%lx type=%lu\n",
+                static_cast<unsigned long>(flags),
+                static_cast<unsigned long>(type));
+  std::string text = head;
+  DWORD available = 0;
+  if (type == FILE_TYPE_PIPE &&
+      PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) {
+    char bytes[64];
+    DWORD read = 0;
+    if (available > 0 &&
+        ReadFile(handle, bytes, available < sizeof(bytes) ? available : sizeof(bytes),
+                 &read, nullptr)) {
+      text += "inherited_pipe_read=" + std::string(bytes, read) + "\n";
+    }
+  }
+  return text;
+}
+
 void Append(const std::wstring& report, const std::string& text) {
   FILE* file = _wfopen(report.c_str(), L"ab");
   if (!file) return;
@@ -199,6 +233,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::string census = HandleCensus(parent, &names);
     Append(report, "parent_handles=" + census + "\n" + names);
   }
+  const std::wstring inherited_pipe = Environment(L"STANDIN_INHERITED_PIPE");
+  if (!inherited_pipe.empty()) Append(report, InheritedPipe(inherited_pipe));
 
   if (!sleep_ms.empty()) Sleep(static_cast<DWORD>(_wtoi(sleep_ms.c_str())));
   const unsigned exit_code =
