@@ -67,6 +67,31 @@ class LauncherExecutable(unittest.TestCase):
         self.assertFalse(self.pe.FILE_HEADER.Characteristics
                          & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
 
+    def test_base_relocations_present(self):
+        # DYNAMIC_BASE moves nothing without relocations: the loader would
+        # have to load the image at its preferred base or not at all.
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+        self.assertNotEqual(directory.VirtualAddress, 0)
+        self.assertGreater(directory.Size, 0)
+        blocks = getattr(self.pe, "DIRECTORY_ENTRY_BASERELOC", [])
+        highlow = [entry.rva for block in blocks for entry in block.entries
+                   if entry.type == pefile.RELOCATION_TYPE["IMAGE_REL_BASED_HIGHLOW"]]
+        # 32-bit code fixes up whole 32-bit addresses; padding entries alone
+        # would relocate nothing.
+        self.assertTrue(highlow, "no HIGHLOW relocation")
+        outside = [hex(rva) for rva in highlow if self.pe.get_section_by_rva(rva) is None]
+        self.assertEqual(outside, [], "relocations outside every section")
+
+    def test_subsystem_version_is_vista(self):
+        header = self.pe.OPTIONAL_HEADER
+        self.assertEqual((header.MajorSubsystemVersion, header.MinorSubsystemVersion), (6, 0))
+
+    def test_os_version_is_vista(self):
+        header = self.pe.OPTIONAL_HEADER
+        self.assertEqual((header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion),
+                         (6, 0))
+
     def test_aware_of_terminal_server(self):
         self.assertTrue(self.pe.OPTIONAL_HEADER.DllCharacteristics
                         & pefile.DLL_CHARACTERISTICS[
