@@ -17,8 +17,6 @@ import xml.etree.ElementTree as ET
 
 import pefile
 
-EXE = None
-
 # Everything the exe imports at load time. advapi32 and user32 are loaded
 # from System32 only when a run needs them, and SetDefaultDllDirectories is
 # looked up so that the exe still loads on Vista.
@@ -43,10 +41,16 @@ SUPPORTED_OS = {
 }
 
 
-class LauncherExecutable(unittest.TestCase):
+class CrtFreeGuiProgram:
+    """What the launcher and the benchmark's minimal program share: a 32-bit
+    GUI program for Vista and later, with ASLR, DEP and Terminal Server
+    awareness, and no C runtime. A mixin: the test case names the file."""
+
+    path = None
+
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(EXE)
+        cls.pe = pefile.PE(cls.path)
 
     def test_pe32_for_i386(self):
         self.assertEqual(self.pe.FILE_HEADER.Machine,
@@ -97,14 +101,6 @@ class LauncherExecutable(unittest.TestCase):
                         & pefile.DLL_CHARACTERISTICS[
                             "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"])
 
-    def test_imports_kernel32_only_and_exactly_its_calls(self):
-        imports = {entry.dll.decode().lower(): {imp.name.decode() if imp.name else f"#{imp.ordinal}"
-                                                for imp in entry.imports}
-                   for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
-        self.assertEqual(set(imports), {"kernel32.dll"})
-        self.assertEqual(imports["kernel32.dll"], KERNEL32_IMPORTS)
-        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
-
     def test_no_runtime_leftovers(self):
         # A C runtime brings TLS callbacks and, with C++ exceptions, unwind
         # tables; the launcher has neither.
@@ -116,6 +112,16 @@ class LauncherExecutable(unittest.TestCase):
         for leftover in (".eh_fram", ".tls", ".CRT", ".ctors", ".dtors"):
             with self.subTest(section=leftover):
                 self.assertFalse([name for name in names if name.startswith(leftover)])
+
+
+class LauncherExecutable(CrtFreeGuiProgram, unittest.TestCase):
+    def test_imports_kernel32_only_and_exactly_its_calls(self):
+        imports = {entry.dll.decode().lower(): {imp.name.decode() if imp.name else f"#{imp.ordinal}"
+                                                for imp in entry.imports}
+                   for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertEqual(set(imports), {"kernel32.dll"})
+        self.assertEqual(imports["kernel32.dll"], KERNEL32_IMPORTS)
+        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
 
     def test_version_block(self):
         fixed = self.pe.VS_FIXEDFILEINFO[0]
@@ -217,5 +223,5 @@ class LauncherExecutable(unittest.TestCase):
 if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    EXE = sys.argv.pop(1)
+    LauncherExecutable.path = sys.argv.pop(1)
     unittest.main(verbosity=2)
