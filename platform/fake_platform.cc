@@ -34,13 +34,15 @@ UnicodeString Parent(const UnicodeString& normalized) {
                                       : normalized.substr(0, slash);
 }
 
-// Windows-1252 at 0x80-0x9F, the block where it differs from Latin-1
-// (0 where the code page has no character).
+// Windows-1252 at 0x80-0x9F, the block where it differs from Latin-1. The
+// five bytes the code page assigns no character (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D) convert to and from the C1 controls of the same value, as Windows'
+// own table and Wine's do: no byte is lost on the way through UTF-16.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Best-fit look-alikes that Windows substitutes in code page 1252 unless
 // WC_NO_BEST_FIT_CHARS is given.
@@ -66,7 +68,7 @@ bool Encode1252(char16_t c, bool best_fit, char* out) {
     return true;
   }
   for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] != 0 && kCp1252High[i] == c) {
+    if (kCp1252High[i] == c) {
       *out = static_cast<char>(0x80 + i);
       return true;
     }
@@ -303,9 +305,8 @@ UnicodeString FakePlatform::Widen(const AnsiString& ansi) const {
   UnicodeString wide;
   for (char c : ansi) {
     const auto byte = static_cast<unsigned char>(c);
-    wide.push_back(byte >= 0x80 && byte < 0xA0 && kCp1252High[byte - 0x80]
-                       ? kCp1252High[byte - 0x80]
-                       : static_cast<char16_t>(byte));
+    wide.push_back(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80]
+                                               : static_cast<char16_t>(byte));
   }
   return wide;
 }

@@ -51,6 +51,40 @@ TEST(FakePlatformTest, BestFitWithoutTheFlagDefaultCharacterWithIt) {
   EXPECT_EQ(fake.GetLastError(), ERROR_INVALID_FLAGS);
 }
 
+TEST(FakePlatformTest, Cp1252UnassignedBytesAreTheirC1Controls) {
+  struct Case {
+    unsigned char byte;
+    char16_t unit;
+  };
+  const Case cases[] = {
+      // The five positions without a character of their own.
+      {0x81, 0x0081},
+      {0x8D, 0x008D},
+      {0x8F, 0x008F},
+      {0x90, 0x0090},
+      {0x9D, 0x009D},
+      // Their neighbours keep the characters the code page gives them.
+      {0x80, 0x20AC},
+      {0x8E, 0x017D},
+      {0x9E, 0x017E},
+  };
+  FakePlatform fake;
+  for (const Case& c : cases) {
+    const char byte = static_cast<char>(c.byte);
+    char16_t unit = 0;
+    ASSERT_EQ(fake.MultiByteToWideChar(1252, 0, &byte, 1, &unit, 1), 1)
+        << int{c.byte};
+    EXPECT_EQ(unit, c.unit) << int{c.byte};
+    for (std::uint32_t flags : {0u, WC_NO_BEST_FIT_CHARS}) {
+      char back = 0;
+      ASSERT_EQ(fake.WideCharToMultiByte(1252, flags, &c.unit, 1, &back, 1), 1)
+          << int{c.byte};
+      EXPECT_EQ(static_cast<unsigned char>(back), c.byte)
+          << int{c.byte} << " flags " << flags;
+    }
+  }
+}
+
 TEST(FakePlatformTest, CurrentDirectoryTooSmallAsksForTheSize) {
   FakePlatform fake;
   fake.SetCurrentDirectory(u"C:\\Longer");
