@@ -149,10 +149,37 @@ UnicodeString DecodeUtf8(const char* text, int length) {
   return out;
 }
 
-bool RejectsFlags(std::uint32_t code_page) {
-  return code_page == CP_UTF8 || code_page == CP_UTF7 || code_page == 54936 ||
-         code_page == 42 || (code_page >= 50220 && code_page <= 50229) ||
-         (code_page >= 57002 && code_page <= 57011);
+// Whether WideCharToMultiByte takes |flags| for |code_page|, as Microsoft's
+// documentation of the call lists it: no flag at all for the code pages
+// below, only WC_ERR_INVALID_CHARS for UTF-8 and GB18030, any other code
+// page takes them. A refused flag fails the call with ERROR_INVALID_FLAGS.
+bool TakesFlags(std::uint32_t code_page, std::uint32_t flags) {
+  switch (code_page) {
+    case 42:     // Symbol
+    case 50220:  // ISO-2022 Japanese, three variants
+    case 50221:
+    case 50222:
+    case 50225:  // ISO-2022 Korean
+    case 50227:  // ISO-2022 Simplified Chinese
+    case 50229:  // ISO-2022 Traditional Chinese
+    case 57002:  // ISCII: Devanagari, Bengali, Tamil, Telugu, Assamese,
+    case 57003:  // Oriya, Kannada, Malayalam, Gujarati, Punjabi
+    case 57004:
+    case 57005:
+    case 57006:
+    case 57007:
+    case 57008:
+    case 57009:
+    case 57010:
+    case 57011:
+    case CP_UTF7:
+      return flags == 0;
+    case CP_UTF8:
+    case 54936:  // GB18030
+      return (flags & ~WC_ERR_INVALID_CHARS) == 0;
+    default:
+      return true;
+  }
 }
 
 // The output side of both conversion calls: a size query when the buffer
@@ -508,13 +535,12 @@ int FakePlatform::WideCharToMultiByte(std::uint32_t page, std::uint32_t flags,
     Fail(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const bool utf8 = page == CP_UTF8;
-  if (RejectsFlags(page) && (flags & ~(utf8 ? WC_ERR_INVALID_CHARS : 0u))) {
+  if (!TakesFlags(page, flags)) {
     Fail(ERROR_INVALID_FLAGS);
     return 0;
   }
   std::string converted;
-  if (utf8) {
+  if (page == CP_UTF8) {
     converted = EncodeUtf8(wide, wide_length);
   } else {
     const bool best_fit = (flags & WC_NO_BEST_FIT_CHARS) == 0;

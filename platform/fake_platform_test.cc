@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -81,6 +84,48 @@ TEST(FakePlatformTest, Cp1252UnassignedBytesAreTheirC1Controls) {
           << int{c.byte};
       EXPECT_EQ(static_cast<unsigned char>(back), c.byte)
           << int{c.byte} << " flags " << flags;
+    }
+  }
+}
+
+// What Microsoft's WideCharToMultiByte documentation says of dwFlags: it
+// must be 0 for these code pages...
+constexpr std::uint32_t kCodePagesWithoutFlags[] = {
+    50220, 50221, 50222, 50225, 50227, 50229, 57002, 57003, 57004,
+    57005, 57006, 57007, 57008, 57009, 57010, 57011, 65000, 42};
+// ...and may only be WC_ERR_INVALID_CHARS for UTF-8 and GB18030.
+constexpr std::uint32_t kCodePagesWithInvalidCharsOnly[] = {65001, 54936};
+
+TEST(FakePlatformTest, RefusesFlagsExactlyWhereTheDocumentationDoes) {
+  const std::set<std::uint32_t> without_flags(
+      std::begin(kCodePagesWithoutFlags), std::end(kCodePagesWithoutFlags));
+  const std::set<std::uint32_t> invalid_chars_only(
+      std::begin(kCodePagesWithInvalidCharsOnly),
+      std::end(kCodePagesWithInvalidCharsOnly));
+  FakePlatform fake;
+  const char16_t text[] = u"a";
+  // Whether the conversion succeeds; a refusal must give ERROR_INVALID_FLAGS.
+  const auto converts = [&](std::uint32_t code_page, std::uint32_t flags) {
+    char out[4] = {};
+    const int written =
+        fake.WideCharToMultiByte(code_page, flags, text, 1, out, 4);
+    if (written == 0) {
+      EXPECT_EQ(fake.GetLastError(), ERROR_INVALID_FLAGS)
+          << "code page " << code_page << " flags " << flags;
+    }
+    fake.calls.clear();
+    return written != 0;
+  };
+  for (std::uint32_t code_page = 0; code_page <= 0xFFFF; ++code_page) {
+    const bool restricted = without_flags.count(code_page) != 0 ||
+                            invalid_chars_only.count(code_page) != 0;
+    EXPECT_TRUE(converts(code_page, 0)) << code_page;
+    EXPECT_EQ(converts(code_page, WC_NO_BEST_FIT_CHARS), !restricted)
+        << code_page;
+    if (restricted) {
+      EXPECT_EQ(converts(code_page, WC_ERR_INVALID_CHARS),
+                invalid_chars_only.count(code_page) != 0)
+          << code_page;
     }
   }
 }
