@@ -245,6 +245,20 @@ UnicodeString FakePlatform::Normalize(const UnicodeString& path) {
   return out;
 }
 
+UnicodeString FakePlatform::KeyPath(const UnicodeString& path) {
+  UnicodeString out;
+  for (char16_t c : path) out.push_back(Lower(c));
+  while (!out.empty() && out.back() == u'\\') out.pop_back();
+  return out;
+}
+
+UnicodeString FakePlatform::ValueName(const char16_t* name) {
+  // A null name, like an empty one, names the key's default value.
+  UnicodeString out;
+  for (; name != nullptr && *name != u'\0'; ++name) out.push_back(Lower(*name));
+  return out;
+}
+
 void FakePlatform::AddParents(const UnicodeString& normalized) {
   for (UnicodeString parent = Parent(normalized); parent.size() > 2;
        parent = Parent(parent)) {
@@ -275,13 +289,14 @@ std::map<UnicodeString, FakePlatform::Key>& FakePlatform::Registry(Hive hive) {
 }
 
 void FakePlatform::AddKey(Hive hive, const UnicodeString& key) {
-  Registry(hive)[Normalize(key)];
+  Registry(hive)[KeyPath(key)];
 }
 
 void FakePlatform::SetValue(Hive hive, const UnicodeString& key,
                             const UnicodeString& name, std::uint32_t type,
                             std::vector<std::uint8_t> data) {
-  Registry(hive)[Normalize(key)][Normalize(name)] = {type, std::move(data)};
+  Registry(hive)[KeyPath(key)][ValueName(name.c_str())] = {type,
+                                                           std::move(data)};
 }
 
 std::vector<std::uint8_t> FakePlatform::Bytes(const UnicodeString& text) {
@@ -592,9 +607,9 @@ std::int32_t FakePlatform::RegOpenKeyExW(RegistryRoot root,
     return registry_open_error;
   }
   const Hive hive = HiveFor(desired_access);
-  const UnicodeString path = Normalize(sub_key);
   // A key path never starts with a backslash.
-  if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
+  if (sub_key != nullptr && sub_key[0] == u'\\') return ERROR_BAD_PATHNAME;
+  const UnicodeString path = KeyPath(sub_key != nullptr ? sub_key : u"");
   if (Registry(hive).count(path) == 0) return ERROR_FILE_NOT_FOUND;
   *key = NewHandle(
       OpenHandle{HandleKind::RegistryKey, hive, path, desired_access, false});
@@ -612,7 +627,7 @@ std::int32_t FakePlatform::RegQueryValueExW(NativeHandle key,
   if (open == nullptr) return ERROR_INVALID_HANDLE;
   if ((open->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   Key& values = Registry(open->hive)[open->key];
-  const auto found = values.find(Normalize(value_name));
+  const auto found = values.find(ValueName(value_name));
   if (found == values.end()) return ERROR_FILE_NOT_FOUND;
   RegistryValue& value = found->second;
   if (data != nullptr) {

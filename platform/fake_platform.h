@@ -60,12 +60,18 @@ class FakePlatform final : public Platform {
   void SetCurrentDirectory(const UnicodeString& directory) {
     current_directory_ = directory;
   }
-  // Paths are compared as Windows does: without regard to case, with '/' as
-  // a separator and runs of separators folded. Adding a path adds the
-  // folders above it.
+  // File paths are compared as Windows compares them: without regard to
+  // case, with '/' as a separator and runs of separators folded. Adding a
+  // path adds the folders above it.
   void AddFolder(const UnicodeString& path, std::uint32_t extra_attributes = 0);
   void AddFile(const UnicodeString& path, std::uint32_t attributes = 0x20);
   FileEntry& Entry(const UnicodeString& path);
+  // Registry names are not file paths. Key and value names compare without
+  // regard to case, and that is all: '/' is an ordinary character in them (a
+  // key "a/b" is no key "b" under "a"), a value name may hold backslashes,
+  // and a run of backslashes in a key path is not folded into one. Only the
+  // backslashes that end a key path are ignored, as RegOpenKeyExW ignores
+  // them.
   void AddKey(Hive hive, const UnicodeString& key);
   void SetValue(Hive hive, const UnicodeString& key, const UnicodeString& name,
                 std::uint32_t type, std::vector<std::uint8_t> data);
@@ -169,13 +175,17 @@ class FakePlatform final : public Platform {
   struct OpenHandle {
     HandleKind kind;
     Hive hive = Hive::Native64;
-    UnicodeString key;  // registry keys: the normalized path
+    UnicodeString key;  // registry keys: the path as KeyPath gives it
     std::uint32_t access = 0;
     bool ended = false;  // processes: whether it has been waited for
   };
   using Key = std::map<UnicodeString, RegistryValue>;
 
+  // A file path as the file calls compare it.
   static UnicodeString Normalize(const UnicodeString& path);
+  // A key path, and a value name, as the registry calls compare them.
+  static UnicodeString KeyPath(const UnicodeString& path);
+  static UnicodeString ValueName(const char16_t* name);
   // Adds the folders above |normalized| that are not there yet.
   void AddParents(const UnicodeString& normalized);
   Hive HiveFor(std::uint32_t access) const;

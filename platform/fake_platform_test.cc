@@ -37,6 +37,68 @@ TEST(FakePlatformTest, RegistryViewsOfA32BitProcess) {
   EXPECT_EQ(OpenAndClose(x86, KEY_READ), ERROR_SUCCESS);
 }
 
+TEST(FakePlatformTest, KeyPathsAreNamesNotFilePaths) {
+  struct Case {
+    const char16_t* stored;
+    const char16_t* opened;
+    std::int32_t result;
+  };
+  const Case cases[] = {
+      {u"Software\\a/b", u"Software\\a/b", ERROR_SUCCESS},
+      {u"Software\\a/b", u"SOFTWARE\\A/B", ERROR_SUCCESS},
+      // '/' belongs to the name; it separates nothing.
+      {u"Software\\a/b", u"Software\\a\\b", ERROR_FILE_NOT_FOUND},
+      {u"Software\\a\\b", u"Software\\a/b", ERROR_FILE_NOT_FOUND},
+      {u"Software\\K", u"Software/K", ERROR_FILE_NOT_FOUND},
+      // A doubled backslash is not folded into one.
+      {u"Software\\K", u"Software\\\\K", ERROR_FILE_NOT_FOUND},
+      // Backslashes that end the path are ignored; one that starts it is an
+      // error of its own.
+      {u"Software\\K", u"Software\\K\\", ERROR_SUCCESS},
+      {u"Software\\K", u"Software\\K\\\\", ERROR_SUCCESS},
+      {u"Software\\K", u"\\Software\\K", ERROR_BAD_PATHNAME},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake(FakePlatform::Windows::Bits32);
+    fake.AddKey(FakePlatform::Native, c.stored);
+    NativeHandle key = nullptr;
+    EXPECT_EQ(fake.RegOpenKeyExW(RegistryRoot::LocalMachine, c.opened, 0,
+                                 KEY_READ, &key),
+              c.result)
+        << Narrow(c.opened);
+    if (key != nullptr) fake.RegCloseKey(key);
+  }
+}
+
+TEST(FakePlatformTest, ValueNamesAreComparedWithoutCaseAndNothingElse) {
+  struct Case {
+    const char16_t* stored;
+    const char16_t* queried;
+    std::int32_t result;
+  };
+  const Case cases[] = {
+      {u"a/b", u"A/B", ERROR_SUCCESS},
+      {u"a/b", u"a\\b", ERROR_FILE_NOT_FOUND},
+      {u"x\\y", u"X\\Y", ERROR_SUCCESS},
+      {u"x\\y", u"x/y", ERROR_FILE_NOT_FOUND},
+      {u"x\\y", u"x\\\\y", ERROR_FILE_NOT_FOUND},
+      {u"x\\y", u"x\\y\\", ERROR_FILE_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake(FakePlatform::Windows::Bits32);
+    fake.SetString(FakePlatform::Native, u"Software\\K", c.stored, u"v");
+    NativeHandle key = nullptr;
+    ASSERT_EQ(fake.RegOpenKeyExW(RegistryRoot::LocalMachine, u"Software\\K", 0,
+                                 KEY_READ, &key),
+              ERROR_SUCCESS);
+    std::uint32_t size = 0;
+    EXPECT_EQ(fake.RegQueryValueExW(key, c.queried, nullptr, nullptr, &size),
+              c.result)
+        << Narrow(c.queried);
+    fake.RegCloseKey(key);
+  }
+}
+
 TEST(FakePlatformTest, BestFitWithoutTheFlagDefaultCharacterWithIt) {
   FakePlatform fake;
   const UnicodeString text = u"a\u2215b\uff3cc\uff02";
