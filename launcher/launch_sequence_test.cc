@@ -437,10 +437,16 @@ TEST_F(RunLauncherTest, NoKeyOrFileIsOpenWhileTheChildRuns) {
 class RunFromEntryPointTest : public RunLauncherTest {};
 
 TEST_F(RunFromEntryPointTest, RestrictsDllSearchBeforeAnythingElse) {
+  // The fake logs every platform call, the code page look-ups and
+  // conversions included, so nothing can come before the restriction
+  // unseen.
   AddLocalRuntime(u"C:\\App");
   EXPECT_EQ(RunFromEntryPoint(fake_), 0u);
   ASSERT_FALSE(fake_.calls.empty());
   EXPECT_EQ(fake_.calls.front(), "SetDefaultDllDirectories 2048");
+  EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(),
+                       "SetDefaultDllDirectories 2048"),
+            1);
 }
 
 TEST_F(RunFromEntryPointTest, LaunchesWhereTheSystemLacksTheRestriction) {

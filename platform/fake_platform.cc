@@ -439,6 +439,7 @@ bool FakePlatform::CloseHandle(NativeHandle handle) {
   const auto found = handles_.find(handle);
   if (found == handles_.end() ||
       found->second.kind == HandleKind::RegistryKey) {
+    calls.push_back("CloseHandle not open");
     ADD_FAILURE() << "CloseHandle of a handle that is not open: " << handle;
     Fail(ERROR_INVALID_HANDLE);
     return false;
@@ -540,12 +541,18 @@ bool FakePlatform::SetDefaultDllDirectories(std::uint32_t directory_flags) {
   return true;
 }
 
-std::uint32_t FakePlatform::GetACP() { return code_page; }
+std::uint32_t FakePlatform::GetACP() {
+  const InCall in_call(*this);
+  calls.push_back("GetACP");
+  return code_page;
+}
 
 int FakePlatform::WideCharToMultiByte(std::uint32_t page, std::uint32_t flags,
                                       const char16_t* wide, int wide_length,
                                       char* multi_byte, int multi_byte_length) {
   const InCall in_call(*this);
+  calls.push_back("WideCharToMultiByte " + std::to_string(page) + " " +
+                  std::to_string(flags));
   if (wide == nullptr || wide_length <= 0 || multi_byte_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);
     return 0;
@@ -573,6 +580,8 @@ int FakePlatform::MultiByteToWideChar(std::uint32_t page, std::uint32_t flags,
                                       int multi_byte_length, char16_t* wide,
                                       int wide_length) {
   const InCall in_call(*this);
+  calls.push_back("MultiByteToWideChar " + std::to_string(page) + " " +
+                  std::to_string(flags));
   EXPECT_EQ(flags, 0u);
   if (multi_byte == nullptr || multi_byte_length <= 0 || wide_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);

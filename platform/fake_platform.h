@@ -109,7 +109,10 @@ class FakePlatform final : public Platform {
   std::uint32_t last_error_after_heap_free = 0xFEEDu;
 
   // --- What happened -----------------------------------------------------
-  // Every call in order, as "CallName" or "CallName detail".
+  // Every call of the Platform interface in order, whatever its outcome, as
+  // "CallName" or "CallName detail": the conversions give their code page
+  // and flags ("WideCharToMultiByte 1252 1024"), CloseHandle the kind of
+  // handle ("CloseHandle file", or "CloseHandle not open").
   std::vector<std::string> calls;
   std::vector<ProcessStart> started;
   std::vector<MessageBox> boxes;

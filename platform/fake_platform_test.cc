@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iterator>
 #include <set>
 
@@ -190,6 +191,74 @@ TEST(FakePlatformTest, RefusesFlagsExactlyWhereTheDocumentationDoes) {
           << code_page;
     }
   }
+}
+
+TEST(FakePlatformTest, EveryCallIsLogged) {
+  FakePlatform fake;
+  fake.AddFile(u"C:\\App\\run.exe");
+  fake.SetString(Hive::Wow32, u"Software\\K", u"V", u"text");
+  NativeHandle file = nullptr;
+  NativeHandle key = nullptr;
+  ProcessInformation child;
+  char16_t wide[8] = {};
+  char ansi[8] = {};
+  std::uint32_t number = 0;
+  struct Step {
+    const char* logged;  // what the call adds to the log
+    std::function<void()> call;
+  };
+  // One step per method of the Platform interface, in an order that leaves
+  // nothing open.
+  const Step steps[] = {
+      {"SetDefaultDllDirectories 2048",
+       [&] { fake.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }},
+      {"GetCurrentDirectoryW", [&] { fake.GetCurrentDirectoryW(8, wide); }},
+      {"GetACP", [&] { fake.GetACP(); }},
+      {"WideCharToMultiByte 1252 1024",
+       [&] {
+         fake.WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, u"a", 1, ansi, 8);
+       }},
+      {"MultiByteToWideChar 1252 0",
+       [&] { fake.MultiByteToWideChar(1252, 0, "a", 1, wide, 8); }},
+      {"GetFileAttributesW c:\\app\\run.exe",
+       [&] { fake.GetFileAttributesW(u"C:\\App\\run.exe"); }},
+      {"CreateFileW c:\\app\\run.exe",
+       [&] {
+         file = fake.CreateFileW(u"C:\\App\\run.exe", GENERIC_READ,
+                                 FILE_SHARE_READ, OPEN_EXISTING, 0);
+       }},
+      {"CloseHandle file", [&] { fake.CloseHandle(file); }},
+      {"RegOpenKeyExW 131097",
+       [&] {
+         fake.RegOpenKeyExW(RegistryRoot::LocalMachine, u"Software\\K", 0,
+                            KEY_READ, &key);
+       }},
+      {"RegQueryValueExW size",
+       [&] { fake.RegQueryValueExW(key, u"V", nullptr, nullptr, &number); }},
+      {"RegCloseKey", [&] { fake.RegCloseKey(key); }},
+      {"CreateProcessA",
+       [&] {
+         ProcessStart start;
+         start.command_line = "C:\\App\\run.exe";
+         start.current_directory = "C:\\App";
+         fake.CreateProcessA(start, &child);
+       }},
+      {"WaitForSingleObject",
+       [&] { fake.WaitForSingleObject(child.process, INFINITE); }},
+      {"GetExitCodeProcess",
+       [&] { fake.GetExitCodeProcess(child.process, &number); }},
+      {"CloseHandle process", [&] { fake.CloseHandle(child.process); }},
+      {"CloseHandle thread", [&] { fake.CloseHandle(child.thread); }},
+      {"GetLastError", [&] { fake.GetLastError(); }},
+      {"MessageBoxA", [&] { fake.MessageBoxA("text", "caption", MB_OK); }},
+  };
+  for (const Step& step : steps) {
+    const std::size_t before = fake.calls.size();
+    step.call();
+    ASSERT_EQ(fake.calls.size(), before + 1) << step.logged;
+    EXPECT_EQ(fake.calls.back(), step.logged);
+  }
+  EXPECT_EQ(fake.open_handles(), 0);
 }
 
 TEST(FakePlatformTest, CurrentDirectoryTooSmallAsksForTheSize) {
