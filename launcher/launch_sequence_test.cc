@@ -340,17 +340,54 @@ TEST_F(RunLauncherTest, ExitCodeTellsWhatHappened) {
 }
 
 TEST_F(RunLauncherTest, LongCurrentDirectoryIsReadAgainWithTheSizeAsked) {
+  // 303 characters do not fit the first buffer. Read again with the size
+  // asked, the whole directory reaches the start, which Windows then refuses:
+  // no child starts from a directory of MAX_PATH units or more.
   const UnicodeString long_directory = u"C:\\" + UnicodeString(300, u'd');
   fake_.SetCurrentDirectory(long_directory);
   fake_.AddFolder(long_directory);
-  AddLocalRuntime(long_directory);
-  EXPECT_EQ(RunLauncher(fake_), 0u);
-  const AnsiString expected_directory = "C:\\" + AnsiString(300, 'd');
-  EXPECT_EQ(fake_.started.back().current_directory, expected_directory);
+  RegisterRuntime(u"C:\\jre7");
+  EXPECT_EQ(RunLauncher(fake_), 267u);
+  ASSERT_EQ(fake_.boxes.size(), 1u);
+  EXPECT_EQ(fake_.boxes[0].text, "Erro 267 ao executar o aplicativo.");
+  ASSERT_EQ(fake_.started.size(), 1u);
+  EXPECT_EQ(fake_.started[0].current_directory, "C:\\" + AnsiString(300, 'd'));
   EXPECT_THAT(StartedCommandLine(), Not(HasSubstr("#")));
   EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(),
                        "GetCurrentDirectoryW"),
             2);
+}
+
+TEST_F(RunLauncherTest, NoChildStartsFromADirectoryOfMaxPathOrMore) {
+  struct Case {
+    std::size_t units;  // of the current directory, "C:\" included
+    std::uint32_t exit_code;
+    const char* box;  // the error box's text, or null for none
+  };
+  const Case cases[] = {
+      {259, 0, nullptr},
+      {260, 267, "Erro 267 ao executar o aplicativo."},
+      {261, 267, "Erro 267 ao executar o aplicativo."},
+  };
+  for (const Case& c : cases) {
+    Machine t;
+    const UnicodeString directory = u"C:\\" + UnicodeString(c.units - 3, u'd');
+    t.fake_.SetCurrentDirectory(directory);
+    t.fake_.AddFolder(directory);
+    t.RegisterRuntime(u"C:\\jre7");
+    EXPECT_EQ(RunLauncher(t.fake_), c.exit_code) << c.units;
+    // The launcher passes the directory it read: the start is tried each time.
+    ASSERT_EQ(t.fake_.started.size(), 1u) << c.units;
+    EXPECT_EQ(t.fake_.started[0].current_directory,
+              "C:\\" + AnsiString(c.units - 3, 'd'))
+        << c.units;
+    if (c.box == nullptr) {
+      EXPECT_TRUE(t.fake_.boxes.empty()) << c.units;
+    } else {
+      ASSERT_EQ(t.fake_.boxes.size(), 1u) << c.units;
+      EXPECT_EQ(t.fake_.boxes[0].text, c.box) << c.units;
+    }
+  }
 }
 
 TEST_F(RunLauncherTest, DirectoryThatKeepsGrowingIsAFailureNotALoop) {

@@ -480,11 +480,26 @@ bool FakePlatform::CreateProcessA(const ProcessStart& start,
                                : ERROR_ACCESS_DENIED);
     return false;
   }
-  const auto directory = files_.find(Normalize(Widen(start.current_directory)));
-  if (directory == files_.end() ||
-      !(directory->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  // No directory (null, as Win32Platform passes an empty one) gives the
+  // child this process's own. Passed or inherited, a current directory of
+  // MAX_PATH UTF-16 units or more is refused with ERROR_DIRECTORY, even
+  // where the process itself may use such a directory: no child can be
+  // started from one.
+  const bool inherited = start.current_directory.empty();
+  const UnicodeString directory =
+      inherited ? current_directory_ : Widen(start.current_directory);
+  if (directory.size() >= MAX_PATH) {
     Fail(ERROR_DIRECTORY);
     return false;
+  }
+  // A directory passed must be one; the inherited one is, being in use.
+  if (!inherited) {
+    const auto found_directory = files_.find(Normalize(directory));
+    if (found_directory == files_.end() ||
+        !(found_directory->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      Fail(ERROR_DIRECTORY);
+      return false;
+    }
   }
   started_process->process =
       NewHandle(OpenHandle{HandleKind::Process, Hive::Native64, {}, 0, false});

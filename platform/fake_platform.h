@@ -2,8 +2,9 @@
 // rather than records: a file system with attributes and reparse points, two
 // registry views as a 32-bit process sees them on 64-bit or 32-bit Windows,
 // code-page conversion with and without best fit, processes that start only
-// when their program exists, and the thread's last-error code set the way the
-// real calls set it. Knobs force the failures that are hard to arrange on a
+// when their program exists and their current directory is a folder shorter
+// than MAX_PATH, and the thread's last-error code set the way the real calls
+// set it. Knobs force the failures that are hard to arrange on a
 // real machine.
 //
 // It also polices the launcher: closing a handle it does not own, starting a

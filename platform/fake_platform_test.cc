@@ -289,5 +289,60 @@ TEST(FakePlatformTest, ProgramMustExistToStart) {
   EXPECT_EQ(fake.GetLastError(), ERROR_DIRECTORY);
 }
 
+// |count| copies of |piece|.
+AnsiString Repeat(const char* piece, std::size_t count) {
+  AnsiString text;
+  for (std::size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+TEST(FakePlatformTest, NoChildStartsFromACurrentDirectoryOfMaxPathOrMore) {
+  struct Case {
+    const char* name;
+    std::uint32_t code_page;
+    std::size_t units;    // UTF-16 units of the directory, "C:\" included
+    bool inherited;       // no directory passed: the fake's own is the child's
+    std::uint32_t error;  // 0: the child starts
+  };
+  const Case cases[] = {
+      {"passed, 259 units", 1252, 259, false, 0},
+      {"passed, 260 units", 1252, 260, false, ERROR_DIRECTORY},
+      {"passed, 261 units", 1252, 261, false, ERROR_DIRECTORY},
+      {"inherited, 259 units", 1252, 259, true, 0},
+      {"inherited, 260 units", 1252, 260, true, ERROR_DIRECTORY},
+      {"inherited, 261 units", 1252, 261, true, ERROR_DIRECTORY},
+      // Two bytes a character: the units count, not the bytes.
+      {"passed as UTF-8, 259 units in 515 bytes", CP_UTF8, 259, false, 0},
+      {"passed as UTF-8, 260 units", CP_UTF8, 260, false, ERROR_DIRECTORY},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fake;
+    fake.code_page = c.code_page;
+    // "C:\" and then U+00E3, one byte in 1252 and two in UTF-8.
+    const UnicodeString directory =
+        u"C:\\" + UnicodeString(c.units - 3, u'\u00e3');
+    fake.AddFolder(directory);
+    fake.AddFile(u"C:\\App\\run.exe");
+    ProcessStart start;
+    start.command_line = "C:\\App\\run.exe";
+    if (c.inherited) {
+      fake.SetCurrentDirectory(directory);
+    } else {
+      start.current_directory =
+          "C:\\" +
+          Repeat(c.code_page == CP_UTF8 ? "\xc3\xa3" : "\xe3", c.units - 3);
+    }
+    ProcessInformation child;
+    const bool started = fake.CreateProcessA(start, &child);
+    EXPECT_EQ(started, c.error == 0) << c.name;
+    if (started) {
+      fake.CloseHandle(child.process);
+      fake.CloseHandle(child.thread);
+    } else {
+      EXPECT_EQ(fake.GetLastError(), c.error) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform
