@@ -400,17 +400,6 @@ TEST_F(RunLauncherTest, DirectoryThatKeepsGrowingIsAFailureNotALoop) {
   EXPECT_EQ(fake_.boxes[0].text, "Erro 122 ao executar o aplicativo.");
 }
 
-TEST_F(RunLauncherTest, ArgumentsOfTheLauncherAreNotPassedOn) {
-  // The launcher has no way to receive arguments: the command line it builds
-  // ends with the quoted archive path.
-  AddLocalRuntime(u"C:\\App");
-  RunLauncher(fake_);
-  const AnsiString& line = StartedCommandLine();
-  ASSERT_FALSE(line.empty());
-  EXPECT_EQ(line.substr(line.size() - AnsiString("molk2014.jar\"").size()),
-            "molk2014.jar\"");
-}
-
 TEST_F(RunLauncherTest, LookAlikeCharactersCannotRedirectTheStart) {
   struct Case {
     const char* name;
