@@ -105,8 +105,14 @@ class FakePlatform final : public Platform {
   // Non-zero: reading the child's exit code fails with this error.
   std::uint32_t exit_code_error = 0;
 
-  // A heap free (of the launcher's text, say) between a failed call and the
-  // read of its error code leaves this in the thread's last-error code.
+  // The error code of a failed call is that call's own only until the
+  // caller's next heap free: on Windows HeapFree is a call like any other and
+  // need not leave the code alone. The fake's own calls free their working
+  // text inside the call without touching the code (see InCall), so a
+  // failed call returns with exactly its error set. Any free outside them
+  // (the launcher's text going out of scope, say) puts this value in the
+  // code instead, so a caller that reads GetLastError() late reads this and
+  // its test fails.
   std::uint32_t last_error_after_heap_free = 0xFEEDu;
 
   // --- What happened -----------------------------------------------------

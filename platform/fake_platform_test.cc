@@ -8,6 +8,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/process_heap_host.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -341,6 +342,77 @@ TEST(FakePlatformTest, NoChildStartsFromACurrentDirectoryOfMaxPathOrMore) {
     } else {
       EXPECT_EQ(fake.GetLastError(), c.error) << c.name;
     }
+  }
+}
+
+int g_heap_frees = 0;
+void CountHeapFree() { ++g_heap_frees; }
+
+TEST(FakePlatformTest, ErrorCodeIsTheFailedCallsOwnUntilTheCallerFreesText) {
+  // Long enough that the fake's working copies live on the heap.
+  const UnicodeString missing = u"C:\\App\\" + UnicodeString(300, u'm');
+  const AnsiString long_ansi(300, 'a');
+  // The caller's own text outlives the calls: its free would count.
+  ProcessStart start;
+  start.command_line = "C:\\App\\" + AnsiString(300, 'm');
+  start.current_directory = "C:\\App";
+  struct Case {
+    const char* name;
+    std::function<bool(FakePlatform&)> fails;  // true when the call failed
+    std::uint32_t error;
+  };
+  const Case cases[] = {
+      {"GetFileAttributesW",
+       [&](FakePlatform& f) {
+         return f.GetFileAttributesW(missing.c_str()) ==
+                INVALID_FILE_ATTRIBUTES;
+       },
+       ERROR_FILE_NOT_FOUND},
+      {"CreateFileW",
+       [&](FakePlatform& f) {
+         return f.CreateFileW(missing.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              OPEN_EXISTING, 0) == InvalidHandleValue();
+       },
+       ERROR_FILE_NOT_FOUND},
+      {"CreateProcessA",
+       [&](FakePlatform& f) {
+         ProcessInformation child;
+         return !f.CreateProcessA(start, &child);
+       },
+       ERROR_FILE_NOT_FOUND},
+      {"MultiByteToWideChar",
+       [&](FakePlatform& f) {
+         char16_t out[4];
+         return f.MultiByteToWideChar(1252, 0, long_ansi.data(), 300, out, 4) ==
+                0;
+       },
+       ERROR_INSUFFICIENT_BUFFER},
+  };
+  for (const Case& c : cases) {
+    {
+      // The call frees text of its own before it returns: counted here with
+      // the fake's watch on frees replaced, on a fake of its own.
+      FakePlatform counted;
+      g_heap_frees = 0;
+      SetHeapReleaseObserver(&CountHeapFree);
+      ASSERT_TRUE(c.fails(counted)) << c.name;
+      EXPECT_GT(g_heap_frees, 0) << c.name;
+    }
+    // A new fake watches the frees again.
+    FakePlatform fake;
+    ASSERT_TRUE(c.fails(fake)) << c.name;
+    EXPECT_EQ(fake.GetLastError(), c.error) << c.name;
+    // Read twice: reading the code changes nothing.
+    EXPECT_EQ(fake.GetLastError(), c.error) << c.name;
+
+    ASSERT_TRUE(c.fails(fake)) << c.name;
+    { const UnicodeString callers_text(300, u'x'); }
+    EXPECT_EQ(fake.GetLastError(), fake.last_error_after_heap_free) << c.name;
+
+    fake.last_error_after_heap_free = ERROR_NOT_ENOUGH_MEMORY;
+    ASSERT_TRUE(c.fails(fake)) << c.name;
+    { const AnsiString callers_text(300, 'x'); }
+    EXPECT_EQ(fake.GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << c.name;
   }
 }
 
