@@ -65,13 +65,14 @@ Outcome Expected(std::uint32_t attributes, std::uint32_t attributes_error,
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const bool reparse_point = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   const bool target_opens = open_error == 0;
-  for (const Decision& d : kDecisions) {
-    if (d.directory == directory && d.reparse_point == reparse_point &&
-        d.target_opens == target_opens) {
-      return {d.present, d.opened};
-    }
-  }
-  fuzz::Fail(__FILE__, __LINE__, "no row of the decision table applies");
+  const Decision* row = std::find_if(
+      std::begin(kDecisions), std::end(kDecisions), [&](const Decision& d) {
+        return d.directory == directory && d.reparse_point == reparse_point &&
+               d.target_opens == target_opens;
+      });
+  if (row == std::end(kDecisions))
+    fuzz::Fail(__FILE__, __LINE__, "no row of the decision table applies");
+  return {row->present, row->opened};
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 namespace fuzz {
 
 platform::AnsiString Decimal(std::uint32_t value) {
-  return std::to_string(value).c_str();
+  const std::string text = std::to_string(value);
+  return platform::AnsiString(text.begin(), text.end());
 }
 
 namespace {

@@ -173,11 +173,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   } else {
     const platform::AnsiString message =
         launcher::RegistryReadErrorMessage(fake, error, launcher::JavaHome);
-    FUZZ_CHECK(
-        expected_error != nullptr,
-        platform::AnsiString("unexpected read error: ") + message.c_str());
+    FUZZ_CHECK(expected_error != nullptr,
+               platform::AnsiString("unexpected read error: ") + message);
     FUZZ_CHECK(message == expected_error,
-               platform::AnsiString("wrong message: ") + message.c_str());
+               platform::AnsiString("wrong message: ") + message);
     FUZZ_CHECK(home.empty(), "a home beside a read error");
   }
   FUZZ_CHECK(fake.open_registry_keys() == 0, "a registry key is left open");

@@ -246,8 +246,8 @@ UnicodeString FakePlatform::Normalize(const UnicodeString& path) {
 }
 
 UnicodeString FakePlatform::KeyPath(const UnicodeString& path) {
-  UnicodeString out;
-  for (char16_t c : path) out.push_back(Lower(c));
+  UnicodeString out(path.size(), u'\0');
+  std::transform(path.begin(), path.end(), out.begin(), Lower);
   while (!out.empty() && out.back() == u'\\') out.pop_back();
   return out;
 }
