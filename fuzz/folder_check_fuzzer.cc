@@ -1,13 +1,16 @@
 // Fuzzes the check for the local runtime folder: whatever GetFileAttributesW
 // answers (any attributes, or a failure with any error code) and however
-// opening a reparse point's target ends, the answer follows the rule below
-// and no file handle stays open.
+// opening a reparse point's target ends, the answer is the one the tables
+// below give, the target is opened only when they say so, and no handle
+// stays open.
 //
 // Input, little-endian: attributes (4 bytes), the GetFileAttributesW error
 // (4 bytes; non-zero makes the call fail with it), the CreateFileW error
 // (4 bytes; non-zero makes the open fail with it).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
@@ -17,32 +20,59 @@
 
 namespace {
 
-// The errors of a path that names nothing: file or path not found, drive
-// not ready, network path or share not found, a malformed name or path.
-bool NamesNothing(std::uint32_t error) {
-  switch (error) {
-    case 2:    // ERROR_FILE_NOT_FOUND
-    case 3:    // ERROR_PATH_NOT_FOUND
-    case 21:   // ERROR_NOT_READY
-    case 53:   // ERROR_BAD_NETPATH
-    case 67:   // ERROR_BAD_NET_NAME
-    case 123:  // ERROR_INVALID_NAME
-    case 161:  // ERROR_BAD_PATHNAME
-      return true;
-    default:
-      return false;
-  }
-}
+// The GetFileAttributesW errors of a path that names nothing: file or path
+// not found, drive not ready, network path or share not found, a malformed
+// name or path. Any other error means something is there that cannot be
+// looked at (access denied, a sharing violation), and counts as present.
+constexpr std::uint32_t kNothingThere[] = {2, 3, 21, 53, 67, 123, 161};
 
-bool Expected(std::uint32_t attributes, std::uint32_t attributes_error,
-              std::uint32_t open_error) {
-  // Something that cannot be looked at (access denied, a sharing violation)
-  // is there; whatever names nothing is not.
-  if (attributes_error != 0) return !NamesNothing(attributes_error);
+// The answer once the attributes are read, from the directory bit, the
+// reparse-point bit and whether the target opens; and whether the target is
+// opened at all. A link's own attributes say nothing of its target, so only
+// a reparse point is opened, and it counts only when that succeeds.
+struct Decision {
+  bool directory;
+  bool reparse_point;
+  bool target_opens;
+  bool opened;
+  bool present;
+};
+constexpr Decision kDecisions[] = {
+    // directory reparse opens  opened present
+    {false, false, false, false, false},  // a file
+    {false, false, true, false, false},
+    {true, false, false, false, true},  // a folder
+    {true, false, true, false, true},
+    {false, true, false, true, false},  // a link to a file
+    {false, true, true, true, false},
+    {true, true, false, true, false},  // a dangling or unreachable junction
+    {true, true, true, true, true},    // a junction that opens
+};
+
+struct Outcome {
+  bool present;
+  bool opened;
+};
+
+Outcome Expected(std::uint32_t attributes, std::uint32_t attributes_error,
+                 std::uint32_t open_error) {
+  if (attributes_error != 0) {
+    const bool nothing =
+        std::find(std::begin(kNothingThere), std::end(kNothingThere),
+                  attributes_error) != std::end(kNothingThere);
+    return {!nothing, false};
+  }
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return directory;
-  // A link counts only when its target opens.
-  return directory && open_error == 0;
+  const bool reparse_point = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const bool target_opens = open_error == 0;
+  const Decision* row = std::find_if(
+      std::begin(kDecisions), std::end(kDecisions), [&](const Decision& d) {
+        return d.directory == directory && d.reparse_point == reparse_point &&
+               d.target_opens == target_opens;
+      });
+  if (row == std::end(kDecisions))
+    fuzz::Fail(__FILE__, __LINE__, "no row of the decision table applies");
+  return {row->present, row->opened};
 }
 
 }  // namespace
@@ -64,12 +94,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   entry.open_error = open_error;
 
   const bool exists = launcher::FolderExists(fake, "C:\\App\\Java");
-  FUZZ_CHECK(exists == Expected(attributes, attributes_error, open_error),
-             "attributes " + fuzz::Decimal(attributes) + ", error " +
-                 fuzz::Decimal(attributes_error) + ", open error " +
-                 fuzz::Decimal(open_error) + ": answered " +
-                 (exists ? "present" : "absent"));
-  FUZZ_CHECK(fake.open_files() == 0, "a file handle is left open");
+  const Outcome expected = Expected(attributes, attributes_error, open_error);
+  const auto opens = std::count(fake.calls.begin(), fake.calls.end(),
+                                "CreateFileW c:\\app\\java");
+  const platform::AnsiString input_text =
+      "attributes " + fuzz::Decimal(attributes) + ", error " +
+      fuzz::Decimal(attributes_error) + ", open error " +
+      fuzz::Decimal(open_error);
+  FUZZ_CHECK(exists == expected.present,
+             input_text + ": answered " + (exists ? "present" : "absent"));
+  FUZZ_CHECK(opens == (expected.opened ? 1 : 0),
+             input_text + ": target opened " +
+                 fuzz::Decimal(static_cast<std::uint32_t>(opens)) + " times");
   FUZZ_CHECK(fake.open_handles() == 0, "a handle is left open");
   return 0;
 }

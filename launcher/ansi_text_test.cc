@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+
 #include "platform/fake_platform.h"
 #include "platform/win32_api.h"
 
@@ -10,37 +13,29 @@ namespace {
 
 using platform::FakePlatform;
 
-TEST(WideToAnsiFlagsTest, NoBestFitWhereTheCodePageTakesFlags) {
-  struct Case {
-    std::uint32_t code_page;
-    std::uint32_t flags;
-  };
-  const Case cases[] = {
-      {1252, WC_NO_BEST_FIT_CHARS},
-      {1250, WC_NO_BEST_FIT_CHARS},
-      {932, WC_NO_BEST_FIT_CHARS},
-      {936, WC_NO_BEST_FIT_CHARS},
-      {437, WC_NO_BEST_FIT_CHARS},
-      {57001, WC_NO_BEST_FIT_CHARS},
-      {57012, WC_NO_BEST_FIT_CHARS},
-      {50000, WC_NO_BEST_FIT_CHARS},
-      {CP_UTF8, 0},
-      {CP_UTF7, 0},
-      {54936, 0},
-      {42, 0},
-      {50220, 0},
-      {50221, 0},
-      {50222, 0},
-      {50225, 0},
-      {50227, 0},
-      {50229, 0},
-      {57002, 0},
-      {57006, 0},
-      {57011, 0},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WideToAnsiFlags(c.code_page), c.flags)
-        << "code page " << c.code_page;
+// The code pages whose conversions to ANSI take no WC_NO_BEST_FIT_CHARS, as
+// Microsoft's WideCharToMultiByte documentation lists them: dwFlags must be
+// 0 for the ISO-2022 pages, the ISCII pages, UTF-7 and Symbol, and UTF-8 and
+// GB18030 take WC_ERR_INVALID_CHARS alone. Any other flag there fails the
+// call with ERROR_INVALID_FLAGS.
+constexpr std::uint32_t kCodePagesWithoutBestFitFlag[] = {
+    50220, 50221, 50222, 50225, 50227, 50229,  // ISO-2022
+    57002, 57003, 57004, 57005, 57006, 57007, 57008, 57009, 57010,
+    57011,         // ISCII
+    65000,         // UTF-7
+    42,            // Symbol
+    65001, 54936,  // UTF-8, GB18030
+};
+
+TEST(WideToAnsiFlagsTest, NoBestFitExceptWhereTheDocumentationForbidsIt) {
+  const std::set<std::uint32_t> without_flag(
+      std::begin(kCodePagesWithoutBestFitFlag),
+      std::end(kCodePagesWithoutBestFitFlag));
+  for (std::uint32_t code_page = 0; code_page <= 0xFFFF; ++code_page) {
+    const std::uint32_t expected =
+        without_flag.count(code_page) != 0 ? 0 : WC_NO_BEST_FIT_CHARS;
+    EXPECT_EQ(WideToAnsiFlags(code_page), expected)
+        << "code page " << code_page;
   }
 }
 

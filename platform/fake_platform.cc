@@ -34,13 +34,15 @@ UnicodeString Parent(const UnicodeString& normalized) {
                                       : normalized.substr(0, slash);
 }
 
-// Windows-1252 at 0x80-0x9F, the block where it differs from Latin-1
-// (0 where the code page has no character).
+// Windows-1252 at 0x80-0x9F, the block where it differs from Latin-1. The
+// five bytes the code page assigns no character (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D) convert to and from the C1 controls of the same value, as Windows'
+// own table and Wine's do: no byte is lost on the way through UTF-16.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Best-fit look-alikes that Windows substitutes in code page 1252 unless
 // WC_NO_BEST_FIT_CHARS is given.
@@ -66,7 +68,7 @@ bool Encode1252(char16_t c, bool best_fit, char* out) {
     return true;
   }
   for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] != 0 && kCp1252High[i] == c) {
+    if (kCp1252High[i] == c) {
       *out = static_cast<char>(0x80 + i);
       return true;
     }
@@ -147,10 +149,37 @@ UnicodeString DecodeUtf8(const char* text, int length) {
   return out;
 }
 
-bool RejectsFlags(std::uint32_t code_page) {
-  return code_page == CP_UTF8 || code_page == CP_UTF7 || code_page == 54936 ||
-         code_page == 42 || (code_page >= 50220 && code_page <= 50229) ||
-         (code_page >= 57002 && code_page <= 57011);
+// Whether WideCharToMultiByte takes |flags| for |code_page|, as Microsoft's
+// documentation of the call lists it: no flag at all for the code pages
+// below, only WC_ERR_INVALID_CHARS for UTF-8 and GB18030, any other code
+// page takes them. A refused flag fails the call with ERROR_INVALID_FLAGS.
+bool TakesFlags(std::uint32_t code_page, std::uint32_t flags) {
+  switch (code_page) {
+    case 42:     // Symbol
+    case 50220:  // ISO-2022 Japanese, three variants
+    case 50221:
+    case 50222:
+    case 50225:  // ISO-2022 Korean
+    case 50227:  // ISO-2022 Simplified Chinese
+    case 50229:  // ISO-2022 Traditional Chinese
+    case 57002:  // ISCII: Devanagari, Bengali, Tamil, Telugu, Assamese,
+    case 57003:  // Oriya, Kannada, Malayalam, Gujarati, Punjabi
+    case 57004:
+    case 57005:
+    case 57006:
+    case 57007:
+    case 57008:
+    case 57009:
+    case 57010:
+    case 57011:
+    case CP_UTF7:
+      return flags == 0;
+    case CP_UTF8:
+    case 54936:  // GB18030
+      return (flags & ~WC_ERR_INVALID_CHARS) == 0;
+    default:
+      return true;
+  }
 }
 
 // The output side of both conversion calls: a size query when the buffer
@@ -216,6 +245,20 @@ UnicodeString FakePlatform::Normalize(const UnicodeString& path) {
   return out;
 }
 
+UnicodeString FakePlatform::KeyPath(const UnicodeString& path) {
+  UnicodeString out(path.size(), u'\0');
+  std::transform(path.begin(), path.end(), out.begin(), Lower);
+  while (!out.empty() && out.back() == u'\\') out.pop_back();
+  return out;
+}
+
+UnicodeString FakePlatform::ValueName(const char16_t* name) {
+  // A null name, like an empty one, names the key's default value.
+  UnicodeString out;
+  for (; name != nullptr && *name != u'\0'; ++name) out.push_back(Lower(*name));
+  return out;
+}
+
 void FakePlatform::AddParents(const UnicodeString& normalized) {
   for (UnicodeString parent = Parent(normalized); parent.size() > 2;
        parent = Parent(parent)) {
@@ -246,13 +289,14 @@ std::map<UnicodeString, FakePlatform::Key>& FakePlatform::Registry(Hive hive) {
 }
 
 void FakePlatform::AddKey(Hive hive, const UnicodeString& key) {
-  Registry(hive)[Normalize(key)];
+  Registry(hive)[KeyPath(key)];
 }
 
 void FakePlatform::SetValue(Hive hive, const UnicodeString& key,
                             const UnicodeString& name, std::uint32_t type,
                             std::vector<std::uint8_t> data) {
-  Registry(hive)[Normalize(key)][Normalize(name)] = {type, std::move(data)};
+  Registry(hive)[KeyPath(key)][ValueName(name.c_str())] = {type,
+                                                           std::move(data)};
 }
 
 std::vector<std::uint8_t> FakePlatform::Bytes(const UnicodeString& text) {
@@ -303,9 +347,8 @@ UnicodeString FakePlatform::Widen(const AnsiString& ansi) const {
   UnicodeString wide;
   for (char c : ansi) {
     const auto byte = static_cast<unsigned char>(c);
-    wide.push_back(byte >= 0x80 && byte < 0xA0 && kCp1252High[byte - 0x80]
-                       ? kCp1252High[byte - 0x80]
-                       : static_cast<char16_t>(byte));
+    wide.push_back(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80]
+                                               : static_cast<char16_t>(byte));
   }
   return wide;
 }
@@ -396,6 +439,7 @@ bool FakePlatform::CloseHandle(NativeHandle handle) {
   const auto found = handles_.find(handle);
   if (found == handles_.end() ||
       found->second.kind == HandleKind::RegistryKey) {
+    calls.push_back("CloseHandle not open");
     ADD_FAILURE() << "CloseHandle of a handle that is not open: " << handle;
     Fail(ERROR_INVALID_HANDLE);
     return false;
@@ -436,11 +480,26 @@ bool FakePlatform::CreateProcessA(const ProcessStart& start,
                                : ERROR_ACCESS_DENIED);
     return false;
   }
-  const auto directory = files_.find(Normalize(Widen(start.current_directory)));
-  if (directory == files_.end() ||
-      !(directory->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  // No directory (null, as Win32Platform passes an empty one) gives the
+  // child this process's own. Passed or inherited, a current directory of
+  // MAX_PATH UTF-16 units or more is refused with ERROR_DIRECTORY, even
+  // where the process itself may use such a directory: no child can be
+  // started from one.
+  const bool inherited = start.current_directory.empty();
+  const UnicodeString directory =
+      inherited ? current_directory_ : Widen(start.current_directory);
+  if (directory.size() >= MAX_PATH) {
     Fail(ERROR_DIRECTORY);
     return false;
+  }
+  // A directory passed must be one; the inherited one is, being in use.
+  if (!inherited) {
+    const auto found_directory = files_.find(Normalize(directory));
+    if (found_directory == files_.end() ||
+        !(found_directory->second.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      Fail(ERROR_DIRECTORY);
+      return false;
+    }
   }
   started_process->process =
       NewHandle(OpenHandle{HandleKind::Process, Hive::Native64, {}, 0, false});
@@ -497,23 +556,28 @@ bool FakePlatform::SetDefaultDllDirectories(std::uint32_t directory_flags) {
   return true;
 }
 
-std::uint32_t FakePlatform::GetACP() { return code_page; }
+std::uint32_t FakePlatform::GetACP() {
+  const InCall in_call(*this);
+  calls.push_back("GetACP");
+  return code_page;
+}
 
 int FakePlatform::WideCharToMultiByte(std::uint32_t page, std::uint32_t flags,
                                       const char16_t* wide, int wide_length,
                                       char* multi_byte, int multi_byte_length) {
   const InCall in_call(*this);
+  calls.push_back("WideCharToMultiByte " + std::to_string(page) + " " +
+                  std::to_string(flags));
   if (wide == nullptr || wide_length <= 0 || multi_byte_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const bool utf8 = page == CP_UTF8;
-  if (RejectsFlags(page) && (flags & ~(utf8 ? WC_ERR_INVALID_CHARS : 0u))) {
+  if (!TakesFlags(page, flags)) {
     Fail(ERROR_INVALID_FLAGS);
     return 0;
   }
   std::string converted;
-  if (utf8) {
+  if (page == CP_UTF8) {
     converted = EncodeUtf8(wide, wide_length);
   } else {
     const bool best_fit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
@@ -531,6 +595,8 @@ int FakePlatform::MultiByteToWideChar(std::uint32_t page, std::uint32_t flags,
                                       int multi_byte_length, char16_t* wide,
                                       int wide_length) {
   const InCall in_call(*this);
+  calls.push_back("MultiByteToWideChar " + std::to_string(page) + " " +
+                  std::to_string(flags));
   EXPECT_EQ(flags, 0u);
   if (multi_byte == nullptr || multi_byte_length <= 0 || wide_length < 0) {
     Fail(ERROR_INVALID_PARAMETER);
@@ -565,9 +631,9 @@ std::int32_t FakePlatform::RegOpenKeyExW(RegistryRoot root,
     return registry_open_error;
   }
   const Hive hive = HiveFor(desired_access);
-  const UnicodeString path = Normalize(sub_key);
   // A key path never starts with a backslash.
-  if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
+  if (sub_key != nullptr && sub_key[0] == u'\\') return ERROR_BAD_PATHNAME;
+  const UnicodeString path = KeyPath(sub_key != nullptr ? sub_key : u"");
   if (Registry(hive).count(path) == 0) return ERROR_FILE_NOT_FOUND;
   *key = NewHandle(
       OpenHandle{HandleKind::RegistryKey, hive, path, desired_access, false});
@@ -585,7 +651,7 @@ std::int32_t FakePlatform::RegQueryValueExW(NativeHandle key,
   if (open == nullptr) return ERROR_INVALID_HANDLE;
   if ((open->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   Key& values = Registry(open->hive)[open->key];
-  const auto found = values.find(Normalize(value_name));
+  const auto found = values.find(ValueName(value_name));
   if (found == values.end()) return ERROR_FILE_NOT_FOUND;
   RegistryValue& value = found->second;
   if (data != nullptr) {

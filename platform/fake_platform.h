@@ -2,8 +2,9 @@
 // rather than records: a file system with attributes and reparse points, two
 // registry views as a 32-bit process sees them on 64-bit or 32-bit Windows,
 // code-page conversion with and without best fit, processes that start only
-// when their program exists, and the thread's last-error code set the way the
-// real calls set it. Knobs force the failures that are hard to arrange on a
+// when their program exists and their current directory is a folder shorter
+// than MAX_PATH, and the thread's last-error code set the way the real calls
+// set it. Knobs force the failures that are hard to arrange on a
 // real machine.
 //
 // It also polices the launcher: closing a handle it does not own, starting a
@@ -60,12 +61,18 @@ class FakePlatform final : public Platform {
   void SetCurrentDirectory(const UnicodeString& directory) {
     current_directory_ = directory;
   }
-  // Paths are compared as Windows does: without regard to case, with '/' as
-  // a separator and runs of separators folded. Adding a path adds the
-  // folders above it.
+  // File paths are compared as Windows compares them: without regard to
+  // case, with '/' as a separator and runs of separators folded. Adding a
+  // path adds the folders above it.
   void AddFolder(const UnicodeString& path, std::uint32_t extra_attributes = 0);
   void AddFile(const UnicodeString& path, std::uint32_t attributes = 0x20);
   FileEntry& Entry(const UnicodeString& path);
+  // Registry names are not file paths. Key and value names compare without
+  // regard to case, and that is all: '/' is an ordinary character in them (a
+  // key "a/b" is no key "b" under "a"), a value name may hold backslashes,
+  // and a run of backslashes in a key path is not folded into one. Only the
+  // backslashes that end a key path are ignored, as RegOpenKeyExW ignores
+  // them.
   void AddKey(Hive hive, const UnicodeString& key);
   void SetValue(Hive hive, const UnicodeString& key, const UnicodeString& name,
                 std::uint32_t type, std::vector<std::uint8_t> data);
@@ -98,12 +105,21 @@ class FakePlatform final : public Platform {
   // Non-zero: reading the child's exit code fails with this error.
   std::uint32_t exit_code_error = 0;
 
-  // A heap free (of the launcher's text, say) between a failed call and the
-  // read of its error code leaves this in the thread's last-error code.
+  // The error code of a failed call is that call's own only until the
+  // caller's next heap free: on Windows HeapFree is a call like any other and
+  // need not leave the code alone. The fake's own calls free their working
+  // text inside the call without touching the code (see InCall), so a
+  // failed call returns with exactly its error set. Any free outside them
+  // (the launcher's text going out of scope, say) puts this value in the
+  // code instead, so a caller that reads GetLastError() late reads this and
+  // its test fails.
   std::uint32_t last_error_after_heap_free = 0xFEEDu;
 
   // --- What happened -----------------------------------------------------
-  // Every call in order, as "CallName" or "CallName detail".
+  // Every call of the Platform interface in order, whatever its outcome, as
+  // "CallName" or "CallName detail": the conversions give their code page
+  // and flags ("WideCharToMultiByte 1252 1024"), CloseHandle the kind of
+  // handle ("CloseHandle file", or "CloseHandle not open").
   std::vector<std::string> calls;
   std::vector<ProcessStart> started;
   std::vector<MessageBox> boxes;
@@ -169,13 +185,17 @@ class FakePlatform final : public Platform {
   struct OpenHandle {
     HandleKind kind;
     Hive hive = Hive::Native64;
-    UnicodeString key;  // registry keys: the normalized path
+    UnicodeString key;  // registry keys: the path as KeyPath gives it
     std::uint32_t access = 0;
     bool ended = false;  // processes: whether it has been waited for
   };
   using Key = std::map<UnicodeString, RegistryValue>;
 
+  // A file path as the file calls compare it.
   static UnicodeString Normalize(const UnicodeString& path);
+  // A key path, and a value name, as the registry calls compare them.
+  static UnicodeString KeyPath(const UnicodeString& path);
+  static UnicodeString ValueName(const char16_t* name);
   // Adds the folders above |normalized| that are not there yet.
   void AddParents(const UnicodeString& normalized);
   Hive HiveFor(std::uint32_t access) const;
