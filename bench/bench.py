@@ -282,6 +282,10 @@ def origin_of(piece, own):
     """(group, member): the project's objects by file name, libraries by
     archive, loose toolchain objects (crt2.o...) by file name."""
     obj_name = Path(piece.obj).name if "/" in piece.obj else piece.obj
+    # What link-time optimisation made of the project's own objects: GCC's
+    # temporary /tmp/ccXXXXXX.ltrans0.ltrans.o, lld's <output>.lto.obj.
+    if re.search(r"\.ltrans\d*\.ltrans\.o$|\.lto\.obj$", obj_name):
+        return "own: link-time optimised launcher code", "link-time optimised launcher code"
     is_object = re.search(r"\.(o|obj|res)$", obj_name) is not None
     if piece.archive is None and not is_object:
         return "linker: " + piece.obj, piece.obj
