@@ -275,6 +275,36 @@ TEST_F(RunLauncherTest, NoRegisteredHomeStartsNothing) {
   }
 }
 
+TEST_F(RunLauncherTest, SystemLibrariesThatCannotBeLoadedFailTheirCalls) {
+  // advapi32 missing: the registry cannot be read, which is no registered
+  // runtime; the local one needs no registry at all.
+  FakePlatform no_registry;
+  no_registry.advapi32_unavailable_error = ERROR_MOD_NOT_FOUND;
+  no_registry.SetString(Hive::Native64, kKey17, u"JavaHome", u"C:\\jre7");
+  no_registry.AddFile(u"C:\\jre7\\bin\\Javaw.exe");
+  EXPECT_EQ(RunLauncher(no_registry), 2u);
+  EXPECT_TRUE(no_registry.started.empty());
+  ASSERT_EQ(no_registry.boxes.size(), 1u);
+  EXPECT_EQ(no_registry.boxes[0].text, "Erro 2 ao executar o aplicativo.");
+
+  AddLocalRuntime(u"C:\\App");
+  fake_.advapi32_unavailable_error = ERROR_MOD_NOT_FOUND;
+  fake_.child_exit_code = 7;
+  EXPECT_EQ(RunLauncher(fake_), 7u);
+  EXPECT_FALSE(ReadRegistry(fake_));
+
+  // user32 missing: the box cannot be shown, and the exit code still tells
+  // what failed.
+  FakePlatform no_box;
+  no_box.user32_unavailable_error = ERROR_MOD_NOT_FOUND;
+  no_box.AddFolder(u"C:\\App\\Java");
+  EXPECT_EQ(RunLauncher(no_box),
+            static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(no_box.boxes.empty());
+  EXPECT_EQ(std::count(no_box.calls.begin(), no_box.calls.end(), "MessageBoxA"),
+            1);
+}
+
 TEST_F(RunLauncherTest, DriveRootDoublesTheBackslash) {
   fake_.SetCurrentDirectory(u"C:\\");
   AddLocalRuntime(u"C:");

@@ -626,6 +626,7 @@ std::int32_t FakePlatform::RegOpenKeyExW(RegistryRoot root,
   EXPECT_EQ(root, RegistryRoot::LocalMachine);
   EXPECT_EQ(options, 0u);
   *key = nullptr;
+  if (advapi32_unavailable_error != 0) return advapi32_unavailable_error;
   if (registry_open_failing_mask != 0 &&
       desired_access == registry_open_failing_mask) {
     return registry_open_error;
@@ -647,6 +648,7 @@ std::int32_t FakePlatform::RegQueryValueExW(NativeHandle key,
                                             std::uint32_t* data_size) {
   const InCall in_call(*this);
   calls.push_back(data ? "RegQueryValueExW data" : "RegQueryValueExW size");
+  if (advapi32_unavailable_error != 0) return advapi32_unavailable_error;
   const OpenHandle* open = Find(key, HandleKind::RegistryKey);
   if (open == nullptr) return ERROR_INVALID_HANDLE;
   if ((open->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
@@ -685,6 +687,10 @@ int FakePlatform::MessageBoxA(const char* text, const char* caption,
                               std::uint32_t type) {
   const InCall in_call(*this);
   calls.push_back("MessageBoxA");
+  if (user32_unavailable_error != 0) {
+    Fail(user32_unavailable_error);
+    return 0;
+  }
   boxes.push_back({text, caption, type});
   return IDOK;
 }

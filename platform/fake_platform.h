@@ -93,6 +93,12 @@ class FakePlatform final : public Platform {
   // registry_open_error.
   std::uint32_t registry_open_failing_mask = 0;
   std::int32_t registry_open_error = 0;
+  // Non-zero: advapi32 or user32 cannot be loaded (or lacks the function),
+  // which the Windows build finds out at the first registry call or box.
+  // Every registry call then returns this error; MessageBoxA returns 0 with
+  // this last-error code, as the calls themselves report failures.
+  std::int32_t advapi32_unavailable_error = 0;
+  std::uint32_t user32_unavailable_error = 0;
   // Non-zero: reading a value's data (not its size) fails with this error.
   std::int32_t value_read_error = 0;
   // Bytes a value gains between the size query and the data read.
