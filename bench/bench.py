@@ -560,13 +560,13 @@ def main():
         child = run.runs[0] if run.runs else {}
         print("handles the launcher holds while it waits, by type:")
         print("  " + child.get("parent_handles", "unavailable").replace(",", ", "))
-        names = [line.split("=", 1)[1] for line in
-                 (bench.out / "runtime.txt").read_text(errors="replace").splitlines()
-                 if line.startswith("parent_handle=")]
+        names = child.get("parent_handle", [])
         print("  registry keys and files among them:")
         for name in names:
             print(f"    {name}")
-        held = [n for n in names if "JavaSoft" in n or "molk2014" in n.lower() or "\\Java" in n]
+        # The same test the end-to-end suite asserts on.
+        work = e2e.windows_path(bench.dir)
+        held = e2e.lookup_handles(names, [work + "\\Java", work + "\\molk2014.jar"])
         print(f"  of the launcher's own lookups (JavaSoft key, Java folder, archive): {len(held)}")
         minimal_copy.unlink(missing_ok=True)
         shutil.rmtree(bench.dir, ignore_errors=True)

@@ -10,7 +10,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
-from check_pe import CrtFreeGuiProgram  # noqa: E402
+from check_pe import CrtFreeGuiProgram, main  # noqa: E402
 
 
 class MinimalStart(CrtFreeGuiProgram, unittest.TestCase):
@@ -26,7 +26,4 @@ class MinimalStart(CrtFreeGuiProgram, unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    MinimalStart.path = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    main(MinimalStart, __doc__)

@@ -8,6 +8,14 @@
 
 namespace platform {
 
+// A function GetProcAddress found, as its real signature: the FARPROC goes
+// through a generic function pointer, so the conversion is between function
+// pointer types only. Null stays null.
+template <typename Function>
+Function AsFunction(FARPROC address) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
 class SystemLibrary {
  public:
   // |file_name| is the DLL's bare name, e.g. L"advapi32.dll"; nothing is
@@ -23,9 +31,7 @@ class SystemLibrary {
   // set it).
   template <typename Function>
   Function Find(const char* name) {
-    const FARPROC address = Address(name);
-    // FARPROC to the real signature, through a generic function pointer.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+    return AsFunction<Function>(Address(name));
   }
 
  private:

@@ -120,10 +120,8 @@ bool Win32Platform::SetDefaultDllDirectories(std::uint32_t directory_flags) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return false;
   }
-  const auto set_default_dll_directories =
-      reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-          reinterpret_cast<void (*)()>(address));
-  return set_default_dll_directories(directory_flags) != FALSE;
+  return AsFunction<SetDefaultDllDirectoriesFunction>(address)(
+             directory_flags) != FALSE;
 }
 
 std::uint32_t Win32Platform::GetACP() { return ::GetACP(); }

@@ -220,8 +220,13 @@ class LauncherExecutable(CrtFreeGuiProgram, unittest.TestCase):
                     self.assertEqual(dib_bits, bits)
 
 
-if __name__ == "__main__":
+def main(case, usage):
+    """Runs |case| on the file named by the one command-line argument."""
     if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    LauncherExecutable.path = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+        sys.exit(usage)
+    case.path = sys.argv.pop(1)
+    unittest.main(module=sys.modules[case.__module__], verbosity=2)
+
+
+if __name__ == "__main__":
+    main(LauncherExecutable, __doc__)
